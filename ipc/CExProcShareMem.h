@@ -1,0 +1,24 @@
+// IShareMem over a named paging-file mapping.
+// Used by one thread at a time (its owner serialises access).
+#pragma once
+
+#include "IShareMem.h"
+#include "ScopedHandle.h"
+#include "ScopedMappedView.h"
+
+class CExProcShareMem : public IShareMem {
+ public:
+  CExProcShareMem() = default;
+  ~CExProcShareMem() override;
+
+  CExProcShareMem(const CExProcShareMem&) = delete;
+  CExProcShareMem& operator=(const CExProcShareMem&) = delete;
+
+  void* Create(const WCHAR* name, DWORD size, BOOL* existed) override;
+  void* GetBuffer() override;
+  void Close() override;
+
+ private:
+  ScopedHandle m_mapping;
+  ScopedMappedView m_view;
+};

@@ -1,0 +1,113 @@
+// fontis_peer: plays a client or a rival host against an instance's shared objects.
+//   request INSTANCE NAME GUID HOLD_MS     create the status channel first, leave a camera request
+//   hold-lock INSTANCE HOLD_MS             hold the status lock for a while, then release it
+//   hold-lock-forever INSTANCE             hold the status lock until killed (abandons it)
+//   serve INSTANCE healthy|unhealthy       win the instance as a host would, report a healthy or a
+//                                          failed graph, end like a host when "<INSTANCE>_peer_stop"
+//                                          is set (or die holding the flag when killed)
+//   acquire INSTANCE                       run the starting host's handshake; exit 10 when this
+//                                          process serves, 11 when a healthy host serves
+// It sets "<INSTANCE>_peer_ready" once it is in the state that the test waits for.
+#include <windows.h>
+#include <objbase.h>
+
+#include <cwchar>
+#include <string>
+
+#include "ipc/CGraphErrInfo.h"
+#include "ipc/CStatusChannelClient.h"
+#include "ipc/LiveInstance.h"
+#include "ipc/ScopedHandle.h"
+#include "ipc/ScopedMutexLock.h"
+
+namespace {
+
+constexpr int kExitServes = 10;
+constexpr int kExitLeaves = 11;
+constexpr int kExitBadArguments = 2;
+constexpr int kExitFailed = 3;
+
+void SignalReady(const std::wstring& instance) {
+  ScopedHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_ready").c_str()));
+  ::SetEvent(ready.Get());
+}
+
+void WaitForStop(const std::wstring& instance) {
+  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
+  ::WaitForSingleObject(stop.Get(), INFINITE);
+}
+
+DWORD ParseMs(const wchar_t* text) { return static_cast<DWORD>(wcstoul(text, nullptr, 10)); }
+
+int Request(const std::wstring& instance, const wchar_t* name, const wchar_t* guidText, DWORD holdMs) {
+  CGraphErrInfo channel;
+  if (FAILED(channel.Open(instance.c_str()))) return kExitFailed;
+  CStatusChannelClient client;
+  if (FAILED(client.Open(instance.c_str()))) return kExitFailed;
+  GUID guid = GUID_NULL;
+  ::CLSIDFromString(guidText, &guid);
+  {
+    // Leave a record that is not fresh, so that a host which wrongly reinitialises it shows.
+    ScopedMutexLock lock(client.LockHandle(), 1000);
+    GraphErrInfo* record = client.Record();
+    record->state = kOpRunGraph;
+    record->result = S_OK;
+    record->hostCondition = 1;
+  }
+  if (FAILED(client.RequestDevice(name, guid))) return kExitFailed;
+  SignalReady(instance);
+  ::Sleep(holdMs);
+  return 0;
+}
+
+int HoldLock(const std::wstring& instance, DWORD holdMs) {
+  CGraphErrInfo channel;
+  if (FAILED(channel.Open(instance.c_str()))) return kExitFailed;
+  CStatusChannelClient client;
+  if (FAILED(client.Open(instance.c_str()))) return kExitFailed;
+  if (::WaitForSingleObject(client.LockHandle(), 5000) != WAIT_OBJECT_0) return kExitFailed;
+  SignalReady(instance);
+  ::Sleep(holdMs);
+  if (holdMs != INFINITE) ::ReleaseMutex(client.LockHandle());
+  return 0;
+}
+
+int Serve(const std::wstring& instance, bool healthy) {
+  CGraphErrInfo status;
+  if (FAILED(status.Open(instance.c_str()))) return kExitFailed;
+  ScopedHandle liveLock, liveFlag, liveWaitEvent;
+  if (!AcquireLiveInstance(instance.c_str(), status, liveLock, liveFlag, liveWaitEvent)) return kExitLeaves;
+  status.BeginOperation(kOpBuildGraph);
+  status.EndOperation(healthy ? S_OK : E_FAIL, kOpBuildGraph);
+  SignalReady(instance);
+  WaitForStop(instance);
+
+  bool successorWaits = false;
+  const bool lockHeld = BeginLiveInstanceEnd(liveFlag, liveLock, liveWaitEvent.Get(), &successorWaits);
+  if (lockHeld && !successorWaits) status.Reset();
+  FinishLiveInstanceEnd(liveFlag, liveLock, lockHeld);
+  return successorWaits ? 1 : 0;
+}
+
+int Acquire(const std::wstring& instance) {
+  CGraphErrInfo status;
+  if (FAILED(status.Open(instance.c_str()))) return kExitFailed;
+  ScopedHandle liveLock, liveFlag, liveWaitEvent;
+  SignalReady(instance);
+  return AcquireLiveInstance(instance.c_str(), status, liveLock, liveFlag, liveWaitEvent) ? kExitServes
+                                                                                           : kExitLeaves;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) return kExitBadArguments;
+  const std::wstring command = argv[1];
+  const std::wstring instance = argv[2];
+  if (command == L"request" && argc == 6) return Request(instance, argv[3], argv[4], ParseMs(argv[5]));
+  if (command == L"hold-lock" && argc == 4) return HoldLock(instance, ParseMs(argv[3]));
+  if (command == L"hold-lock-forever" && argc == 3) return HoldLock(instance, INFINITE);
+  if (command == L"serve" && argc == 4) return Serve(instance, wcscmp(argv[3], L"healthy") == 0);
+  if (command == L"acquire" && argc == 3) return Acquire(instance);
+  return kExitBadArguments;
+}

@@ -1,0 +1,21 @@
+// fontisctl's commands. Each takes the arguments after its own name and returns the exit code:
+// 0 success, 2 bad arguments, 3 the instance's objects do not exist, 1 any other failure.
+#pragma once
+
+#include <windows.h>
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr int kExitNoInstance = 3;
+
+struct CommandEntry {
+  const wchar_t* name;
+  const char* usage;
+  int (*run)(int argc, wchar_t** argv);
+};
+
+extern const char kStatusUsage[];
+int RunStatusCommand(int argc, wchar_t** argv);
+extern const char kLaunchUsage[];
+int RunLaunchCommand(int argc, wchar_t** argv);

@@ -1,0 +1,66 @@
+// fontisctl launch: starts a host for an instance the way a client does, only when needed.
+#include <cstdio>
+#include <cwchar>
+
+#include "Commands.h"
+#include "CtlOutput.h"
+#include "ipc/HostLauncher.h"
+#include "ipc/ScopedHandle.h"
+#include "ipc/WideString.h"
+
+const char kLaunchUsage[] = "launch INSTANCE CAMERA-NAME GUID-TEXT TRUE|FALSE";
+
+namespace {
+
+// FontisHost.exe beside this program.
+bool SiblingHostPath(WCHAR (&path)[MAX_PATH]) {
+  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  WCHAR* slash = wcsrchr(path, L'\\');
+  if (slash == nullptr) return false;
+  const WCHAR kHostName[] = L"FontisHost.exe";
+  if (static_cast<size_t>(slash + 1 - path) + wcslen(kHostName) >= MAX_PATH) return false;
+  wcscpy_s(slash + 1, MAX_PATH - static_cast<size_t>(slash + 1 - path), kHostName);
+  return true;
+}
+
+}  // namespace
+
+int RunLaunchCommand(int argc, wchar_t** argv) {
+  if (argc != 4) return UsageError("launch takes exactly four arguments", kLaunchUsage);
+  if (argv[0][0] == L'\0') return UsageError("the instance name is empty", kLaunchUsage);
+  if (wcslen(argv[0]) >= kNameCapacity || wcslen(argv[1]) >= kNameCapacity || wcslen(argv[2]) >= kNameCapacity) {
+    return UsageError("an argument is longer than 259 characters", kLaunchUsage);
+  }
+  if (wcscmp(argv[3], L"TRUE") != 0 && wcscmp(argv[3], L"FALSE") != 0) {
+    return UsageError("the window flag must be TRUE or FALSE", kLaunchUsage);
+  }
+  WCHAR hostPath[MAX_PATH];
+  if (!SiblingHostPath(hostPath)) {
+    fprintf(stderr, "fontisctl: cannot locate FontisHost.exe beside fontisctl\n");
+    return kExitFailure;
+  }
+
+  HostLaunchRequest request = {hostPath, argv[0], argv[1], argv[2], wcscmp(argv[3], L"TRUE") == 0};
+  LaunchOutcome outcome = LaunchOutcome::kStarted;
+  HANDLE process = nullptr;
+  const HRESULT hr = LaunchHostIfNeeded(request, &outcome, &process);
+  ScopedHandle host(process);
+  if (FAILED(hr)) {
+    fprintf(stderr, "fontisctl: could not start the host: %s\n", DescribeHResult(hr).c_str());
+    return kExitFailure;
+  }
+  switch (outcome) {
+    case LaunchOutcome::kHostServes:
+      printf("a healthy host serves instance \"%s\": nothing started\n", Narrow(argv[0]).c_str());
+      break;
+    case LaunchOutcome::kSuccessorWaits:
+      printf("a host already waits to take instance \"%s\" over: nothing started\n", Narrow(argv[0]).c_str());
+      break;
+    case LaunchOutcome::kStarted:
+      printf("started a host for instance \"%s\" (process %lu)\n", Narrow(argv[0]).c_str(),
+             static_cast<unsigned long>(::GetProcessId(host.Get())));
+      break;
+  }
+  return kExitOk;
+}

@@ -1,0 +1,29 @@
+// fontisctl: looks at and drives an instance from the clients' side of its shared records.
+#include <cstdio>
+#include <cwchar>
+
+#include "Commands.h"
+
+namespace {
+
+const CommandEntry kCommands[] = {
+    {L"status", kStatusUsage, RunStatusCommand},
+    {L"launch", kLaunchUsage, RunLaunchCommand},
+};
+
+int PrintUsage() {
+  fprintf(stderr, "usage:\n");
+  for (const CommandEntry& command : kCommands) fprintf(stderr, "  fontisctl %s\n", command.usage);
+  return kExitUsage;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return PrintUsage();
+  for (const CommandEntry& command : kCommands) {
+    if (wcscmp(argv[1], command.name) == 0) return command.run(argc - 2, argv + 2);
+  }
+  fprintf(stderr, "fontisctl: unknown command\n");
+  return PrintUsage();
+}
