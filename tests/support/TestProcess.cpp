@@ -15,6 +15,10 @@ std::wstring SiblingPath(const wchar_t* program) {
   return self.substr(0, self.find_last_of(L"\\/") + 1) + program;
 }
 
+TestProcess::~TestProcess() {
+  if (m_process.IsValid() && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) Kill();
+}
+
 bool TestProcess::Start(const wchar_t* program, const std::wstring& arguments) {
   const std::wstring path = SiblingPath(program);
   std::wstring commandLine = L"\"" + path + L"\" " + arguments;

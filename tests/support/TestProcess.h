@@ -17,6 +17,10 @@ std::wstring SiblingPath(const wchar_t* program);
 class TestProcess {
  public:
   TestProcess() = default;
+  // A child still running when its test ends is killed: it must not outlive the test program.
+  ~TestProcess();
+  TestProcess(const TestProcess&) = delete;
+  TestProcess& operator=(const TestProcess&) = delete;
   // Starts `program` (a sibling) with `arguments` appended verbatim to its command line.
   bool Start(const wchar_t* program, const std::wstring& arguments);
   // Waits for the end; returns the full 32-bit exit code, or STILL_ACTIVE on time-out.
