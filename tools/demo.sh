@@ -10,6 +10,7 @@ FOLLOW=$!
 sleep 1
 echo "== fontisctl launch $INSTANCE \"Demo Camera\" {00000000-0000-0000-0000-000000000000} FALSE"
 wine "$BIN/fontisctl.exe" launch "$INSTANCE" "Demo Camera" "{00000000-0000-0000-0000-000000000000}" FALSE
-wait "$FOLLOW" || true
+sleep 2
 echo "== fontisctl status $INSTANCE"
 wine "$BIN/fontisctl.exe" status "$INSTANCE" || true
+wait "$FOLLOW" || true
