@@ -17,16 +17,28 @@ std::wstring SiblingPath(const wchar_t* program) {
 
 TestProcess::~TestProcess() {
   if (m_process.IsValid() && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT) Kill();
+  if (!m_outputPath.empty()) ::DeleteFileW(m_outputPath.c_str());
 }
 
-bool TestProcess::Start(const wchar_t* program, const std::wstring& arguments) {
+bool TestProcess::Start(const wchar_t* program, const std::wstring& arguments, bool captureOutput) {
   const std::wstring path = SiblingPath(program);
   std::wstring commandLine = L"\"" + path + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
+  ScopedHandle output;
+  if (captureOutput) {
+    m_outputPath = SiblingPath((UniqueInstanceName(L"output") + L".txt").c_str());
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    output.Reset(::CreateFileW(m_outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output.IsValid()) return false;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.Get();
+    startup.hStdError = output.Get();
+  }
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
+  if (!::CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, captureOutput ? TRUE : FALSE, 0, nullptr,
+                        nullptr, &startup, &info)) {
     return false;
   }
   ::CloseHandle(info.hThread);
@@ -40,6 +52,17 @@ DWORD TestProcess::Wait(DWORD timeoutMs) {
   DWORD code = STILL_ACTIVE;
   ::GetExitCodeProcess(m_process.Get(), &code);
   return code;
+}
+
+std::string TestProcess::Output() const {
+  std::string text;
+  ScopedHandle file(::CreateFileW(m_outputPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.IsValid()) return text;
+  char buffer[4096];
+  DWORD read = 0;
+  while (::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
+  return text;
 }
 
 void TestProcess::Kill() {

@@ -22,7 +22,9 @@ class TestProcess {
   TestProcess(const TestProcess&) = delete;
   TestProcess& operator=(const TestProcess&) = delete;
   // Starts `program` (a sibling) with `arguments` appended verbatim to its command line.
-  bool Start(const wchar_t* program, const std::wstring& arguments);
+  // With captureOutput its standard output and error go to a file that Output() reads.
+  bool Start(const wchar_t* program, const std::wstring& arguments, bool captureOutput = false);
+  std::string Output() const;
   // Waits for the end; returns the full 32-bit exit code, or STILL_ACTIVE on time-out.
   DWORD Wait(DWORD timeoutMs);
   void Kill();
@@ -32,6 +34,7 @@ class TestProcess {
  private:
   ScopedHandle m_process;
   DWORD m_id = 0;
+  std::wstring m_outputPath;
 };
 
 // Starts the peer program with a command and waits until it reports that it is ready

@@ -1,0 +1,80 @@
+// fontisctl as people use it: its output, its exit codes, and that looking creates nothing.
+#include <gtest/gtest.h>
+
+#include "ipc/CGraphErrInfo.h"
+#include "ipc/CStatusChannelClient.h"
+#include "support/TestProcess.h"
+
+namespace {
+
+struct CtlRun {
+  DWORD code;
+  std::string output;
+};
+
+CtlRun Fontisctl(const std::wstring& arguments) {
+  TestProcess ctl;
+  if (!ctl.Start(L"fontisctl.exe", arguments, true)) return {0xDEADBEEF, ""};
+  const DWORD code = ctl.Wait(30000);
+  return {code, ctl.Output()};
+}
+
+void StopPeer(const std::wstring& instance) {
+  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
+  ::SetEvent(stop.Get());
+}
+
+}  // namespace
+
+TEST(FontisctlStatus, MissingInstanceIsReportedAndNotCreated) {
+  const std::wstring instance = UniqueInstanceName(L"ctl");
+  const CtlRun run = Fontisctl(L"status " + instance);
+  EXPECT_EQ(3u, run.code);
+  EXPECT_NE(std::string::npos, run.output.find("has no status channel")) << run.output;
+  CStatusChannelClient view;
+  EXPECT_TRUE(FAILED(view.Open(instance.c_str())));
+}
+
+TEST(FontisctlStatus, BadArgumentsExitWithUsage) {
+  for (const wchar_t* arguments : {L"", L"status", L"status \"\"", L"status x --follow abc", L"status x --follow 0",
+                                   L"status x y", L"frobnicate", L"launch x cam {guid} maybe", L"launch x cam"}) {
+    const CtlRun run = Fontisctl(arguments);
+    EXPECT_EQ(2u, run.code) << "arguments: " << testing::PrintToString(std::wstring(arguments));
+    EXPECT_NE(std::string::npos, run.output.find("usage")) << run.output;
+  }
+}
+
+TEST(FontisctlStatus, PrintsTheRecordAndEventsAsTheHostLeftThem) {
+  const std::wstring instance = UniqueInstanceName(L"ctl");
+  CGraphErrInfo host;
+  ASSERT_EQ(S_OK, host.Open(instance.c_str()));
+  host.EndOperation(S_OK, kOpHostStartup);
+  host.BeginOperation(kOpBuildGraph);
+  host.EndOperation(S_OK, kOpBuildGraph);
+  host.BeginOperation(kOpRunGraph);
+  host.EndOperation(static_cast<HRESULT>(0x800705AA), kOpRunGraph);
+
+  const CtlRun run = Fontisctl(L"status " + instance);
+  EXPECT_EQ(0u, run.code);
+  EXPECT_NE(std::string::npos, run.output.find("state                9 (run graph)")) << run.output;
+  EXPECT_NE(std::string::npos, run.output.find("0x800705AA (ERROR_NO_SYSTEM_RESOURCES)")) << run.output;
+  EXPECT_NE(std::string::npos, run.output.find("connect event        set")) << run.output;
+  EXPECT_NE(std::string::npos, run.output.find("run event            set")) << run.output;
+  EXPECT_NE(std::string::npos, run.output.find("device-change event  reset")) << run.output;
+  EXPECT_NE(std::string::npos, run.output.find("hostCondition        3")) << run.output;
+}
+
+TEST(FontisctlLaunch, StartsAHostOnlyWhenNoneServes) {
+  const std::wstring instance = UniqueInstanceName(L"ctl");
+  TestProcess serving;
+  ASSERT_TRUE(StartPeer(serving, instance, L"serve " + instance + L" healthy"));
+  CtlRun run = Fontisctl(L"launch " + instance + L" \"Cam\" {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0} FALSE");
+  EXPECT_EQ(0u, run.code);
+  EXPECT_NE(std::string::npos, run.output.find("nothing started")) << run.output;
+  StopPeer(instance);
+  EXPECT_EQ(0u, serving.Wait(10000));
+
+  run = Fontisctl(L"launch " + instance + L" \"\" {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0} FALSE");
+  EXPECT_EQ(0u, run.code);
+  EXPECT_NE(std::string::npos, run.output.find("started a host")) << run.output;
+}
