@@ -19,3 +19,7 @@ extern const char kStatusUsage[];
 int RunStatusCommand(int argc, wchar_t** argv);
 extern const char kLaunchUsage[];
 int RunLaunchCommand(int argc, wchar_t** argv);
+extern const char kClientsUsage[];
+int RunClientsCommand(int argc, wchar_t** argv);
+extern const char kJoinUsage[];
+int RunJoinCommand(int argc, wchar_t** argv);

@@ -9,6 +9,8 @@ namespace {
 const CommandEntry kCommands[] = {
     {L"status", kStatusUsage, RunStatusCommand},
     {L"launch", kLaunchUsage, RunLaunchCommand},
+    {L"clients", kClientsUsage, RunClientsCommand},
+    {L"join", kJoinUsage, RunJoinCommand},
 };
 
 int PrintUsage() {

@@ -1,0 +1,81 @@
+#include "VideoInfoFormat.h"
+
+#include <amvideo.h>
+
+#include <cstdint>
+
+static_assert(sizeof(VIDEOINFOHEADER) == kVideoInfoHeaderSize, "VIDEOINFOHEADER is 88 bytes");
+static_assert(offsetof(VIDEOINFOHEADER, bmiHeader) + offsetof(BITMAPINFOHEADER, biWidth) == kVideoInfoWidthOffset,
+              "biWidth");
+static_assert(offsetof(VIDEOINFOHEADER, bmiHeader) + offsetof(BITMAPINFOHEADER, biHeight) == kVideoInfoHeightOffset,
+              "biHeight");
+
+namespace {
+
+constexpr LONG kPelsPerMeter = 96;
+
+struct SubtypeInfo {
+  VideoSubtype id;
+  const GUID* guid;
+  WORD bitCount;
+  DWORD compression;
+  const char* name;
+};
+
+constexpr DWORD MakeFourCc(char a, char b, char c, char d) {
+  return static_cast<DWORD>(static_cast<uint8_t>(a)) | (static_cast<DWORD>(static_cast<uint8_t>(b)) << 8) |
+         (static_cast<DWORD>(static_cast<uint8_t>(c)) << 16) | (static_cast<DWORD>(static_cast<uint8_t>(d)) << 24);
+}
+
+const SubtypeInfo kSubtypes[] = {
+    {VideoSubtype::kRgb24, &kSubtypeRgb24, 24, BI_RGB, "RGB24"},
+    {VideoSubtype::kRgb32, &kSubtypeRgb32, 32, BI_RGB, "RGB32"},
+    {VideoSubtype::kYuy2, &kSubtypeYuy2, 16, MakeFourCc('Y', 'U', 'Y', '2'), "YUY2"},
+    {VideoSubtype::kNv12, &kSubtypeNv12, 12, MakeFourCc('N', 'V', '1', '2'), "NV12"},
+};
+
+}  // namespace
+
+HRESULT BuildVideoInfoType(LONG width, LONG height, VideoSubtype subtype, CMediaType* out) {
+  if (out == nullptr) return E_POINTER;
+  const SubtypeInfo* info = nullptr;
+  for (const SubtypeInfo& candidate : kSubtypes) {
+    if (candidate.id == subtype) info = &candidate;
+  }
+  if (info == nullptr || width < 0) return E_INVALIDARG;
+
+  // In 64 bits: a height of LONG_MIN has no 32-bit absolute value.
+  const int64_t stride = ((static_cast<int64_t>(info->bitCount) * width + 31) & ~int64_t{31}) / 8;
+  const int64_t absHeight = height < 0 ? -static_cast<int64_t>(height) : static_cast<int64_t>(height);
+  const int64_t imageSize = stride * absHeight;
+  if (imageSize > static_cast<int64_t>(UINT32_MAX)) return E_INVALIDARG;
+
+  VIDEOINFOHEADER format = {};
+  format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  format.bmiHeader.biWidth = width;
+  format.bmiHeader.biHeight = height;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = info->bitCount;
+  format.bmiHeader.biCompression = info->compression;
+  format.bmiHeader.biSizeImage = static_cast<DWORD>(imageSize);
+  format.bmiHeader.biXPelsPerMeter = kPelsPerMeter;
+  format.bmiHeader.biYPelsPerMeter = kPelsPerMeter;
+
+  AM_MEDIA_TYPE type = {};
+  type.majortype = kMediaTypeVideo;
+  type.subtype = *info->guid;
+  type.bFixedSizeSamples = TRUE;
+  type.bTemporalCompression = FALSE;
+  type.lSampleSize = static_cast<ULONG>(imageSize);
+  type.formattype = kFormatVideoInfo;
+  type.cbFormat = sizeof(format);
+  type.pbFormat = reinterpret_cast<BYTE*>(&format);
+  return out->CopyFrom(type);
+}
+
+const char* VideoSubtypeName(const GUID& subtype) {
+  for (const SubtypeInfo& candidate : kSubtypes) {
+    if (IsEqualGUID(subtype, *candidate.guid)) return candidate.name;
+  }
+  return nullptr;
+}

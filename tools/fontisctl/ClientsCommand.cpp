@@ -1,0 +1,92 @@
+// fontisctl clients: prints an instance's request channel as the host reads it: the slots in use,
+// the client count, the placeholder flag and the camera the host published.
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <string>
+
+#include "Commands.h"
+#include "CtlOutput.h"
+#include "ipc/CRgCenterClient.h"
+#include "ipc/RgCenterSlots.h"
+#include "ipc/VideoInfoFormat.h"
+
+const char kClientsUsage[] = "clients INSTANCE";
+
+namespace {
+
+// Subtypes made from a FOURCC share these last twelve bytes and the 0000-0010 middle.
+constexpr GUID kFourCcBase = {0x00000000, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+std::string SubtypeText(const GUID& subtype) {
+  if (const char* name = VideoSubtypeName(subtype)) return name;
+  if (subtype.Data2 == kFourCcBase.Data2 && subtype.Data3 == kFourCcBase.Data3 &&
+      memcmp(subtype.Data4, kFourCcBase.Data4, sizeof(subtype.Data4)) == 0) {
+    std::string fourCc;
+    for (int shift = 0; shift < 32; shift += 8) {
+      const char c = static_cast<char>((subtype.Data1 >> shift) & 0xFF);
+      if (c < 0x20 || c > 0x7E) return GuidText(subtype);
+      fourCc += c;
+    }
+    return fourCc;
+  }
+  return GuidText(subtype);
+}
+
+std::string HostText(const WCHAR* text) {
+  WCHAR copy[kNameCapacity];
+  const size_t length = BoundedLength(text, kNameCapacity - 1);
+  memcpy(copy, text, length * sizeof(WCHAR));
+  copy[length] = L'\0';
+  return Narrow(copy);
+}
+
+void PrintSlot(size_t index, const RgCenterSlot& slot, bool placeholderCounts) {
+  printf("slot %u  pid %lu  wantsVideo %u  ", static_cast<unsigned>(index),
+         static_cast<unsigned long>(slot.processId), slot.wantsVideo);
+  int32_t width = 0, height = 0;
+  if (ReadFormatInt32(slot, kVideoInfoWidthOffset, &width) && ReadFormatInt32(slot, kVideoInfoHeightOffset, &height)) {
+    printf("%ldx%ld  %s", static_cast<long>(width), static_cast<long>(height),
+           SubtypeText(slot.mediaType.subtype).c_str());
+  } else {
+    printf("unusable format (cbFormat %lu)", static_cast<unsigned long>(slot.mediaType.cbFormat));
+  }
+  if (index == kPlaceholderSlot) printf("  (host placeholder, %s)", placeholderCounts ? "counted" : "ignored");
+  printf("\n");
+}
+
+}  // namespace
+
+int RunClientsCommand(int argc, wchar_t** argv) {
+  if (argc != 1 || argv[0][0] == L'\0') return UsageError("clients needs exactly an instance name", kClientsUsage);
+  CRgCenterClient channel;
+  const HRESULT hr = channel.Open(argv[0], CRgCenterClient::OpenMode::kExistingOnly);
+  if (hr == E_INVALIDARG) return UsageError("instance name too long", kClientsUsage);
+  if (FAILED(hr)) {
+    fprintf(stderr,
+            "fontisctl: instance \"%s\" has no request channel (no host or client has it open); nothing was "
+            "created: %s\n",
+            Narrow(argv[0]).c_str(), DescribeHResult(hr).c_str());
+    return kExitNoInstance;
+  }
+  // A heap copy: the record is 14 KB.
+  auto record = std::make_unique<RgCenterBlock>();
+  bool locked = false;
+  channel.Snapshot(record.get(), &locked);
+
+  printf("instance             %s\n", Narrow(argv[0]).c_str());
+  printf("deviceName           \"%s\"\n", HostText(record->deviceName).c_str());
+  printf("deviceGuidText       \"%s\"\n", HostText(record->deviceGuidText).c_str());
+  printf("clientCount          %u\n", static_cast<unsigned>(record->clientCount));
+  printf("placeholderActive    %lu\n", static_cast<unsigned long>(record->placeholderActive));
+  size_t inUse = 0;
+  for (size_t i = 0; i < kRgCenterSlotCount; ++i) {
+    if (!IsSlotInUse(record->clientSlots[i])) continue;
+    PrintSlot(i, record->clientSlots[i], record->placeholderActive != 0);
+    ++inUse;
+  }
+  if (inUse == 0) printf("no slot in use\n");
+  if (!locked) printf("(read without the channel lock: another process held it)\n");
+  return kExitOk;
+}
