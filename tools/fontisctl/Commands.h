@@ -23,3 +23,7 @@ extern const char kClientsUsage[];
 int RunClientsCommand(int argc, wchar_t** argv);
 extern const char kJoinUsage[];
 int RunJoinCommand(int argc, wchar_t** argv);
+extern const char kSnapshotUsage[];
+int RunSnapshotCommand(int argc, wchar_t** argv);
+extern const char kFramesUsage[];
+int RunFramesCommand(int argc, wchar_t** argv);

@@ -11,6 +11,8 @@ const CommandEntry kCommands[] = {
     {L"launch", kLaunchUsage, RunLaunchCommand},
     {L"clients", kClientsUsage, RunClientsCommand},
     {L"join", kJoinUsage, RunJoinCommand},
+    {L"snapshot", kSnapshotUsage, RunSnapshotCommand},
+    {L"frames", kFramesUsage, RunFramesCommand},
 };
 
 int PrintUsage() {

@@ -1,0 +1,28 @@
+// The test camera: a live source filter with the pins of one TestCameraProfile. It reports
+// VFW_S_CANT_CUE while paused, as live capture filters do, so graphs run without preroll.
+// Threads: as CBaseFilter; the pins' streaming threads are described in CTestCamPin.h.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "filters/base/CBaseFilter.h"
+#include "filters/testcam/CTestCamPin.h"
+#include "filters/testcam/TestCameraProfiles.h"
+
+class CTestCamFilter final : public CBaseFilter {
+ public:
+  // Class factory entry point; `context` is the TestCameraProfile of the class.
+  static HRESULT CreateInstance(const void* context, REFIID iid, void** object);
+
+  STDMETHODIMP GetState(DWORD timeoutMs, FILTER_STATE* state) override;
+
+  int GetPinCount() override;
+  CBasePin* GetPin(int index) override;
+
+ private:
+  explicit CTestCamFilter(const TestCameraProfile& profile);
+  ~CTestCamFilter() override;
+
+  std::vector<std::unique_ptr<CTestCamPin>> m_pins;
+};

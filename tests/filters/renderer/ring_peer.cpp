@@ -1,0 +1,97 @@
+// fontis_ring_peer: a frame ring client or writer in a process of its own, for the renderer's
+// cross-process tests. Frames follow RingTestPattern.h.
+//   read INSTANCE             read and check frames without pause until killed
+//   verify INSTANCE COUNT     check COUNT distinct frames, then exit 0 (1 on a torn frame)
+//   hold INSTANCE             open the ring and never read it
+//   write INSTANCE W H        publish W x H frames without pause until killed
+// Each sets "<INSTANCE>_ring_peer_ready" once it is in the state the test waits for.
+#include <windows.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "RingTestPattern.h"
+#include "capture/CFrameRingReader.h"
+#include "capture/CFrameRingWriter.h"
+#include "ipc/ScopedHandle.h"
+
+namespace {
+
+constexpr int kExitTorn = 1;
+constexpr int kExitBadArguments = 2;
+constexpr int kExitNoRing = 3;
+constexpr int kExitTimedOut = 4;
+constexpr DWORD kOpenWaitMs = 10000;
+constexpr DWORD kVerifyLimitMs = 60000;
+
+void SignalReady(const std::wstring& instance) {
+  ScopedHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_ring_peer_ready").c_str()));
+  ::SetEvent(ready.Get());
+}
+
+bool OpenReader(CFrameRingReader& reader, const std::wstring& instance) {
+  const ULONGLONG end = ::GetTickCount64() + kOpenWaitMs;
+  while (FAILED(reader.Open(instance.c_str()))) {
+    if (::GetTickCount64() >= end) return false;
+    ::Sleep(5);
+  }
+  return true;
+}
+
+// Reads frames until `count` distinct ones were checked (count 0: for ever).
+int Read(const std::wstring& instance, LONG64 count) {
+  CFrameRingReader reader;
+  if (!OpenReader(reader, instance)) return kExitNoRing;
+  std::vector<BYTE> pixels;
+  LONG64 last = 0, checked = 0;
+  bool signalled = false;
+  const ULONGLONG end = ::GetTickCount64() + kVerifyLimitMs;
+  while (count == 0 || checked < count) {
+    if (count != 0 && ::GetTickCount64() >= end) return kExitTimedOut;
+    if (!reader.WaitForFrame(last, 100)) continue;
+    FrameRingFrame frame = {};
+    if (reader.ReadLatest(&pixels, &frame) != S_OK) continue;
+    if (!IsWholeTestFrame(frame, pixels.data(), pixels.size())) return kExitTorn;
+    if (frame.counter > last) ++checked;
+    last = frame.counter;
+    if (!signalled) {
+      SignalReady(instance);
+      signalled = true;
+    }
+  }
+  return 0;
+}
+
+int Hold(const std::wstring& instance) {
+  CFrameRingReader reader;
+  if (!OpenReader(reader, instance)) return kExitNoRing;
+  SignalReady(instance);
+  ::Sleep(INFINITE);
+  return 0;
+}
+
+int Write(const std::wstring& instance, LONG width, LONG height) {
+  CFrameRingWriter writer;
+  const LONG64 bytes = static_cast<LONG64>(width) * height * 4;
+  if (FAILED(writer.Open(instance.c_str())) || FAILED(writer.Reserve(bytes))) return kExitNoRing;
+  std::vector<BYTE> pixels(static_cast<size_t>(bytes));
+  for (bool signalled = false;; signalled = true) {
+    const LONG64 counter = writer.NextCounter();
+    FillTestFrame(counter, pixels.data(), pixels.size());
+    writer.Publish(TestFrameDescription(counter, width, height), pixels.data());
+    if (!signalled) SignalReady(instance);
+  }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) return kExitBadArguments;
+  const std::wstring mode = argv[1], instance = argv[2];
+  if (mode == L"read" && argc == 3) return Read(instance, 0);
+  if (mode == L"verify" && argc == 4) return Read(instance, _wtoi64(argv[3]));
+  if (mode == L"hold" && argc == 3) return Hold(instance);
+  if (mode == L"write" && argc == 5) return Write(instance, _wtol(argv[3]), _wtol(argv[4]));
+  return kExitBadArguments;
+}

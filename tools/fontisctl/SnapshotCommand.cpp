@@ -1,0 +1,102 @@
+// fontisctl snapshot: saves the newest frame of an instance's frame ring as a 24-bit BMP file.
+#include <cstdio>
+#include <cwchar>
+#include <vector>
+
+#include "Commands.h"
+#include "CtlOutput.h"
+#include "capture/CFrameRingReader.h"
+#include "capture/FramePixels.h"
+#include "ipc/ScopedHandle.h"
+
+const char kSnapshotUsage[] = "snapshot INSTANCE FILE.bmp";
+
+namespace {
+
+constexpr DWORD kFirstFrameWaitMs = 3000;
+
+#pragma pack(push, 2)
+struct BmpFileHeader {
+  WORD type;
+  DWORD size;
+  WORD reserved1;
+  WORD reserved2;
+  DWORD offset;
+};
+#pragma pack(pop)
+static_assert(sizeof(BmpFileHeader) == 14, "BMP file header is 14 bytes");
+
+bool WriteBmp(const wchar_t* path, LONG width, LONG height, const std::vector<BYTE>& rows) {
+  BITMAPINFOHEADER info = {};
+  info.biSize = sizeof(info);
+  info.biWidth = width;
+  info.biHeight = height;  // bottom-up, as the rows are
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  info.biSizeImage = static_cast<DWORD>(rows.size());
+  BmpFileHeader file = {};
+  file.type = 0x4D42;  // "BM"
+  file.offset = sizeof(file) + sizeof(info);
+  file.size = file.offset + info.biSizeImage;
+
+  ScopedHandle out(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out.IsValid()) return false;
+  DWORD written = 0;
+  return ::WriteFile(out.Get(), &file, sizeof(file), &written, nullptr) && written == sizeof(file) &&
+         ::WriteFile(out.Get(), &info, sizeof(info), &written, nullptr) && written == sizeof(info) &&
+         ::WriteFile(out.Get(), rows.data(), info.biSizeImage, &written, nullptr) && written == info.biSizeImage;
+}
+
+const char* SubtypeName(LONG subtype) {
+  switch (subtype) {
+    case kFourccBgr24: return "RGB24";
+    case kFourccBgrx32: return "RGB32";
+    case kFourccYuy2: return "YUY2";
+    case kFourccNv12: return "NV12";
+    default: return "unknown";
+  }
+}
+
+}  // namespace
+
+int RunSnapshotCommand(int argc, wchar_t** argv) {
+  if (argc != 2) return UsageError("snapshot needs an instance name and a file name", kSnapshotUsage);
+  if (argv[0][0] == L'\0' || wcslen(argv[0]) >= kNameCapacity) return UsageError("bad instance name", kSnapshotUsage);
+  if (argv[1][0] == L'\0') return UsageError("empty file name", kSnapshotUsage);
+
+  CFrameRingReader reader;
+  const HRESULT opened = reader.Open(argv[0]);
+  if (FAILED(opened)) {
+    fprintf(stderr, "fontisctl: instance \"%s\" has no frame ring: %s\n", Narrow(argv[0]).c_str(),
+            DescribeHResult(opened).c_str());
+    return kExitNoInstance;
+  }
+  // A ring without a frame yet may get one shortly (a graph that is just starting).
+  if (!reader.WaitForFrame(0, kFirstFrameWaitMs)) {
+    fprintf(stderr, "fontisctl: instance \"%s\" has published no frame\n", Narrow(argv[0]).c_str());
+    return kExitFailure;
+  }
+  std::vector<BYTE> pixels;
+  FrameRingFrame frame = {};
+  const HRESULT read = reader.ReadLatest(&pixels, &frame);
+  if (read != S_OK) {
+    fprintf(stderr, "fontisctl: could not read a whole frame: %s\n", DescribeHResult(read).c_str());
+    return kExitFailure;
+  }
+  std::vector<BYTE> rows;
+  LONG rowBytes = 0;
+  if (!ConvertFrameToBmpRows(frame, pixels.data(), pixels.size(), &rows, &rowBytes)) {
+    fprintf(stderr, "fontisctl: frame %lld has a layout this tool cannot convert (%s %ldx%ld stride %ld)\n",
+            static_cast<long long>(frame.counter), SubtypeName(frame.subtype), static_cast<long>(frame.width),
+            static_cast<long>(frame.height), static_cast<long>(frame.stride));
+    return kExitFailure;
+  }
+  if (!WriteBmp(argv[1], frame.width, frame.height, rows)) {
+    fprintf(stderr, "fontisctl: cannot write \"%s\" (error %lu)\n", Narrow(argv[1]).c_str(), ::GetLastError());
+    return kExitFailure;
+  }
+  printf("frame %lld %s %ldx%ld saved to %s\n", static_cast<long long>(frame.counter), SubtypeName(frame.subtype),
+         static_cast<long>(frame.width), static_cast<long>(frame.height), Narrow(argv[1]).c_str());
+  return kExitOk;
+}
