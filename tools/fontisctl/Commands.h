@@ -27,3 +27,5 @@ extern const char kSnapshotUsage[];
 int RunSnapshotCommand(int argc, wchar_t** argv);
 extern const char kFramesUsage[];
 int RunFramesCommand(int argc, wchar_t** argv);
+extern const char kDevicesUsage[];
+int RunDevicesCommand(int argc, wchar_t** argv);

@@ -13,6 +13,7 @@ const CommandEntry kCommands[] = {
     {L"join", kJoinUsage, RunJoinCommand},
     {L"snapshot", kSnapshotUsage, RunSnapshotCommand},
     {L"frames", kFramesUsage, RunFramesCommand},
+    {L"devices", kDevicesUsage, RunDevicesCommand},
 };
 
 int PrintUsage() {

@@ -1,0 +1,26 @@
+// Pieces of the capture graph that need no graph owner: finding pins, reading a pin's category,
+// creating the graph object, and taking a graph apart.
+//
+// Free functions without state or locks; they run on the caller's thread, which must have COM
+// initialised.
+#pragma once
+
+#include <windows.h>
+#include <strmif.h>
+
+// The first free pin of that direction, of that category unless GUID_NULL, whose name contains
+// namePart unless null (case-sensitive). E_FAIL when there is none; E_POINTER for null arguments.
+HRESULT FindPin(IBaseFilter* filter, IPin** pin, PIN_DIRECTION direction, GUID category, const WCHAR* namePart);
+
+// The pin's category through its IKsPropertySet; the QueryInterface failure for a pin without it.
+HRESULT GetPinCategory(IPin* pin, GUID* category);
+
+// A filter graph: the variant without a thread of its own (whose creating thread must dispatch
+// messages for the graph's life) when noThread is set, the ordinary one otherwise.
+HRESULT CreateFilterGraph(IGraphBuilder** graph, BOOL noThread);
+
+// Removes everything from the graph: the camera's downstream chain first, then every filter.
+HRESULT TearDownGraph(IGraphBuilder* graph);
+
+// Disconnects and removes, depth first, every filter that the filter's outputs feed.
+void RemoveDownstream(IBaseFilter* filter, IGraphBuilder* graph);
