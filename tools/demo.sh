@@ -1,16 +1,34 @@
 #!/usr/bin/env bash
-# Demo: start a hidden host for an instance and show, as a client sees it, what the host
-# publishes in the instance's status record while it starts and ends.
+# Demo: what a client sees of an instance. Registers the test-pattern camera, lists the cameras
+# as the host finds them, starts a hidden host the way a client does while watching its status
+# record, and registers two clients in the request channel.
 set -euo pipefail
 BIN="$1"
 INSTANCE="FontisDemo"
-echo "== fontisctl status $INSTANCE --follow 8   (every change of the record, as a client sees it)"
-wine "$BIN/fontisctl.exe" status "$INSTANCE" --follow 8 &
+ctl() { wine "$BIN/fontisctl.exe" "$@"; }
+
+echo "== regsvr32 fontis_testcam.dll   (the test-pattern cameras join the video input devices)"
+wine regsvr32 /s "$BIN/fontis_testcam.dll"
+echo "== fontisctl devices"
+ctl devices
+
+echo "== fontisctl status $INSTANCE --follow 10   (every change of the record, as a client sees it)"
+ctl status "$INSTANCE" --follow 10 &
 FOLLOW=$!
 sleep 1
-echo "== fontisctl launch $INSTANCE \"Demo Camera\" {00000000-0000-0000-0000-000000000000} FALSE"
-wine "$BIN/fontisctl.exe" launch "$INSTANCE" "Demo Camera" "{00000000-0000-0000-0000-000000000000}" FALSE
+echo "== fontisctl launch $INSTANCE \"Fontis Test Camera\" {00000000-0000-0000-0000-000000000000} FALSE"
+ctl launch "$INSTANCE" "Fontis Test Camera" "{00000000-0000-0000-0000-000000000000}" FALSE
+
+echo "== two clients register: fontisctl join $INSTANCE --want-video --size 1280x720 / --size 640x480"
+ctl join "$INSTANCE" --want-video --size 1280x720 --hold 4 &
+JOIN1=$!
+ctl join "$INSTANCE" --size 640x480 --subtype YUY2 --hold 4 &
+JOIN2=$!
 sleep 2
+echo "== fontisctl clients $INSTANCE"
+ctl clients "$INSTANCE" || true
 echo "== fontisctl status $INSTANCE"
-wine "$BIN/fontisctl.exe" status "$INSTANCE" || true
+ctl status "$INSTANCE" || true
+wait "$JOIN1" "$JOIN2" || true
 wait "$FOLLOW" || true
+wine regsvr32 /s /u "$BIN/fontis_testcam.dll"
