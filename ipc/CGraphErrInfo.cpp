@@ -111,75 +111,69 @@ HRESULT CGraphErrInfo::Reset() {
   return S_OK;
 }
 
-HRESULT CGraphErrInfo::BeginOperation(int32_t operation) {
+// The three writers share one shape: nothing when closed, nothing (but S_OK) when the lock is
+// not had within 8 s, and a 1 ms pause after the release so that a waiting process gets its turn.
+template <typename Change>
+HRESULT CGraphErrInfo::WriteUnderLock(Change change) {
   if (!m_isOpen) return E_UNEXPECTED;
   ScopedMutexLock lock(m_checkErrLock.Get(), kWriteLockTimeoutMs);
   if (!lock.Held()) return S_OK;
-
-  GraphErrInfo* block = m_block;
-  if (operation == kOpStopGraph && IsBuiltOrRunning(block->state)) {
-    // Stopping a built graph reports it as built, not as stopped.
-    block->state = kOpBuildGraph;
-    block->pending = 0;
-    SetSignalled(m_runEvent.Get(), false);
-  } else if (block->result >= 0) {
-    block->state = operation;
-    block->pending = 1;
-  }
-  if (block->deviceChangePending != 0) {
-    block->state = operation;
-    block->pending = 1;
-  }
-  if (operation == kOpReleaseGraph) {
-    block->released = 1;
-    SetSignalled(m_runEvent.Get(), false);
-    SetSignalled(m_connectEvent.Get(), false);
-  } else {
-    block->released = 0;
-  }
-
+  change(m_block);
   lock.Unlock();
-  ::Sleep(1);  // lets a process waiting for the lock have its turn
+  ::Sleep(1);
   return S_OK;
+}
+
+HRESULT CGraphErrInfo::BeginOperation(int32_t operation) {
+  return WriteUnderLock([&](GraphErrInfo* block) {
+    if (operation == kOpStopGraph && IsBuiltOrRunning(block->state)) {
+      // Stopping a built graph reports it as built, not as stopped.
+      block->state = kOpBuildGraph;
+      block->pending = 0;
+      SetSignalled(m_runEvent.Get(), false);
+    } else if (block->result >= 0) {
+      block->state = operation;
+      block->pending = 1;
+    }
+    if (block->deviceChangePending != 0) {
+      block->state = operation;
+      block->pending = 1;
+    }
+    if (operation == kOpReleaseGraph) {
+      block->released = 1;
+      SetSignalled(m_runEvent.Get(), false);
+      SetSignalled(m_connectEvent.Get(), false);
+    } else {
+      block->released = 0;
+    }
+  });
 }
 
 HRESULT CGraphErrInfo::EndOperation(HRESULT result, int32_t operation) {
-  if (!m_isOpen) return E_UNEXPECTED;
-  ScopedMutexLock lock(m_checkErrLock.Get(), kWriteLockTimeoutMs);
-  if (!lock.Held()) return S_OK;
-
-  GraphErrInfo* block = m_block;
-  if (operation == kOpStopGraph && IsBuiltOrRunning(block->state)) {
-    block->state = kOpBuildGraph;
-    block->pending = 0;
-    SetSignalled(m_connectEvent.Get(), true);
-    SetSignalled(m_runEvent.Get(), false);
-  } else {
+  return WriteUnderLock([&](GraphErrInfo* block) {
+    if (operation == kOpStopGraph && IsBuiltOrRunning(block->state)) {
+      block->state = kOpBuildGraph;
+      block->pending = 0;
+      SetSignalled(m_connectEvent.Get(), true);
+      SetSignalled(m_runEvent.Get(), false);
+      return;
+    }
     // A successful lower operation neither lowers a higher state nor clears a recorded failure.
     const bool recorded = operation >= block->state || operation == kOpRunGraph ||
                           (FAILED(result) && (block->result >= 0 || operation != kOpNone));
-    if (recorded) {
-      block->result = result;
-      block->pending = 0;
-      block->state = operation;
-      SetSignalled(m_connectEvent.Get(), IsBuiltOrRunning(operation));
-      SetSignalled(m_runEvent.Get(), operation == kOpRunGraph);
-    }
-  }
-
-  lock.Unlock();
-  ::Sleep(1);
-  return S_OK;
+    if (!recorded) return;
+    block->result = result;
+    block->pending = 0;
+    block->state = operation;
+    SetSignalled(m_connectEvent.Get(), IsBuiltOrRunning(operation));
+    SetSignalled(m_runEvent.Get(), operation == kOpRunGraph);
+  });
 }
 
 HRESULT CGraphErrInfo::SetHostCondition(int32_t value) {
-  if (!m_isOpen) return E_UNEXPECTED;
-  ScopedMutexLock lock(m_checkErrLock.Get(), kWriteLockTimeoutMs);
-  if (!lock.Held()) return S_OK;
-  if (m_block->result >= 0) m_block->hostCondition = value;
-  lock.Unlock();
-  ::Sleep(1);
-  return S_OK;
+  return WriteUnderLock([&](GraphErrInfo* block) {
+    if (block->result >= 0) block->hostCondition = value;
+  });
 }
 
 void CGraphErrInfo::CopyRequestedName(WCHAR (&out)[kNameCapacity]) const {

@@ -40,6 +40,8 @@ class CGraphErrInfo {
 
  private:
   void CopyRequestedName(WCHAR (&out)[kNameCapacity]) const;
+  template <typename Change>
+  HRESULT WriteUnderLock(Change change);
 
   GraphErrInfo* m_block;
   std::unique_ptr<IShareMem> m_sharedMemory;
