@@ -3,6 +3,8 @@
 
 #include <uuids.h>
 
+#include <utility>
+
 #include "filters/base/CBaseFilter.h"
 #include "filters/base/CTaskMemMediaType.h"
 
@@ -30,16 +32,18 @@ STDMETHODIMP CBaseInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TY
   if (m_filter->CurrentState() != State_Stopped) return VFW_E_NOT_STOPPED;
   PIN_DIRECTION direction = PINDIR_INPUT;
   if (FAILED(connector->QueryDirection(&direction)) || direction != PINDIR_OUTPUT) return VFW_E_INVALID_DIRECTION;
-  CAmMediaType offered(*type);
+  CMediaType offered;
+  HRESULT hr = offered.CopyFrom(*type);
+  if (FAILED(hr)) return hr;
   if (CheckMediaType(offered) != S_OK) return VFW_E_TYPE_NOT_ACCEPTED;
-  HRESULT hr = SetMediaType(offered);
+  hr = SetMediaType(offered);
   if (FAILED(hr)) return hr;
   m_peer = connector;
   hr = CompleteConnect(connector);
   if (FAILED(hr)) {
     BreakConnect();
     m_peer.Reset();
-    m_mt.Clear();
+    m_mt.SetEmpty();
     return hr;
   }
   return S_OK;
@@ -108,10 +112,12 @@ STDMETHODIMP CBaseInputPin::Receive(IMediaSample* sample) {
   // A dynamic format change travels on the sample; it must be one the pin accepts.
   CTaskMemMediaType changed;
   if (sample->GetMediaType(changed.Receive()) == S_OK && changed) {
-    CAmMediaType type(*changed.Get());
+    CMediaType type;
+    const HRESULT hr = type.CopyFrom(*changed.Get());
+    if (FAILED(hr)) return hr;
     if (CheckMediaType(type) != S_OK) return VFW_E_INVALIDMEDIATYPE;
     CLockGuard lock(m_filter->FilterLock());
-    m_mt = type;
+    m_mt = std::move(type);
   }
   return OnReceive(sample);
 }

@@ -33,14 +33,16 @@ STDMETHODIMP CBaseOutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type
   if (FAILED(receivePin->QueryDirection(&direction)) || direction != PINDIR_INPUT) return VFW_E_INVALID_DIRECTION;
 
   if (type != nullptr && IsFullySpecified(*type)) {
-    CAmMediaType wanted(*type);
-    const HRESULT hr = TryConnection(receivePin, wanted);
+    CMediaType wanted;
+    HRESULT hr = wanted.CopyFrom(*type);
+    if (FAILED(hr)) return hr;
+    hr = TryConnection(receivePin, wanted);
     return SUCCEEDED(hr) ? hr : VFW_E_NO_ACCEPTABLE_TYPES;
   }
 
   // Our own preferences first, then whatever the receiver proposes.
   for (int i = 0;; ++i) {
-    CAmMediaType candidate;
+    CMediaType candidate;
     if (GetMediaType(i, &candidate) != S_OK) break;
     if (!MatchesPartial(type, candidate.Get())) continue;
     if (SUCCEEDED(TryConnection(receivePin, candidate))) return S_OK;
@@ -52,7 +54,8 @@ STDMETHODIMP CBaseOutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type
       ULONG fetched = 0;
       // S_FALSE: no more types.
       if (theirs->Next(1, next.Receive(), &fetched) != S_OK || fetched != 1 || !next) break;
-      CAmMediaType candidate(*next.Get());
+      CMediaType candidate;
+      if (FAILED(candidate.CopyFrom(*next.Get()))) return E_OUTOFMEMORY;
       if (!MatchesPartial(type, candidate.Get())) continue;
       if (SUCCEEDED(TryConnection(receivePin, candidate))) return S_OK;
     }
@@ -60,13 +63,13 @@ STDMETHODIMP CBaseOutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type
   return VFW_E_NO_ACCEPTABLE_TYPES;
 }
 
-HRESULT CBaseOutputPin::TryConnection(IPin* receivePin, const CAmMediaType& type) {
+HRESULT CBaseOutputPin::TryConnection(IPin* receivePin, const CMediaType& type) {
   HRESULT hr = CheckMediaType(type);
   if (hr != S_OK) return FAILED(hr) ? hr : VFW_E_TYPE_NOT_ACCEPTED;
   hr = SetMediaType(type);
   if (FAILED(hr)) return hr;
   m_peer = receivePin;
-  hr = receivePin->ReceiveConnection(this, type.Ptr());
+  hr = receivePin->ReceiveConnection(this, &type.Get());
   if (SUCCEEDED(hr)) {
     hr = CompleteConnect(receivePin);
     if (SUCCEEDED(hr)) return S_OK;
@@ -74,7 +77,7 @@ HRESULT CBaseOutputPin::TryConnection(IPin* receivePin, const CAmMediaType& type
   }
   BreakConnect();
   m_peer.Reset();
-  m_mt.Clear();
+  m_mt.SetEmpty();
   return hr;
 }
 

@@ -50,7 +50,7 @@ class CBaseOutputPin : public CBasePin {
   void BreakConnect() override;
 
  private:
-  HRESULT TryConnection(IPin* receivePin, const CAmMediaType& type);
+  HRESULT TryConnection(IPin* receivePin, const CMediaType& type);
   HRESULT DecideAllocator(IMemInputPin* input);
 
   Microsoft::WRL::ComPtr<IMemInputPin> m_memInput;

@@ -36,7 +36,7 @@ STDMETHODIMP CBasePin::Disconnect() {
   if (!m_peer) return S_FALSE;
   BreakConnect();
   m_peer.Reset();
-  m_mt.Clear();
+  m_mt.SetEmpty();
   return S_OK;
 }
 
@@ -54,7 +54,7 @@ STDMETHODIMP CBasePin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
   CLockGuard lock(m_filter->FilterLock());
   if (!m_peer) {
-    CAmMediaType empty;
+    CMediaType empty;
     empty.CopyTo(type);
     return VFW_E_NOT_CONNECTED;
   }
@@ -91,7 +91,8 @@ STDMETHODIMP CBasePin::QueryId(LPWSTR* id) {
 
 STDMETHODIMP CBasePin::QueryAccept(const AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
-  return CheckMediaType(CAmMediaType(*type)) == S_OK ? S_OK : S_FALSE;
+  CMediaType offered;
+  return SUCCEEDED(offered.CopyFrom(*type)) && CheckMediaType(offered) == S_OK ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CBasePin::EnumMediaTypes(IEnumMediaTypes** types) { return CEnumMediaTypes::Create(this, types); }
@@ -103,8 +104,8 @@ STDMETHODIMP CBasePin::BeginFlush() { return E_UNEXPECTED; }
 STDMETHODIMP CBasePin::EndFlush() { return E_UNEXPECTED; }
 STDMETHODIMP CBasePin::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) { return S_OK; }
 
-HRESULT CBasePin::GetMediaType(int, CAmMediaType*) { return VFW_S_NO_MORE_ITEMS; }
+HRESULT CBasePin::GetMediaType(int, CMediaType*) { return VFW_S_NO_MORE_ITEMS; }
 
 HRESULT CBasePin::CompleteConnect(IPin*) { return S_OK; }
 
-HRESULT CBasePin::SetMediaType(const CAmMediaType& type) { return m_mt.Set(type.Get()); }
+HRESULT CBasePin::SetMediaType(const CMediaType& type) { return m_mt.CopyFrom(type); }

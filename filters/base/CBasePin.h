@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "filters/base/CAmMediaType.h"
+#include "ipc/CMediaType.h"
 
 class CBaseFilter;
 
@@ -44,9 +44,9 @@ class CBasePin : public IPin {
   STDMETHODIMP NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
 
   // S_OK when the pin can take this type; any failure otherwise. Filter lock held or not.
-  virtual HRESULT CheckMediaType(const CAmMediaType& type) = 0;
+  virtual HRESULT CheckMediaType(const CMediaType& type) = 0;
   // The pin's preferred types in order: S_OK, or VFW_S_NO_MORE_ITEMS past the end.
-  virtual HRESULT GetMediaType(int index, CAmMediaType* type);
+  virtual HRESULT GetMediaType(int index, CMediaType* type);
 
   // State hooks, called by the filter with the filter lock held, on connected pins only.
   virtual HRESULT OnActive() { return S_OK; }                       // Stopped -> Paused
@@ -59,7 +59,7 @@ class CBasePin : public IPin {
   PIN_DIRECTION Direction() const { return m_direction; }
   CBaseFilter* Filter() const { return m_filter; }
   // The connection type; valid while connected. Filter lock, or any thread while not stopped.
-  const CAmMediaType& ConnectionType() const { return m_mt; }
+  const CMediaType& ConnectionType() const { return m_mt; }
 
  protected:
   CBasePin(CBaseFilter* filter, const wchar_t* name, PIN_DIRECTION direction);
@@ -75,11 +75,11 @@ class CBasePin : public IPin {
   // Called with the filter lock held when the connection is broken or a connect attempt failed.
   virtual void BreakConnect() {}
   // Stores the connection type; a pin may refuse or note it.
-  virtual HRESULT SetMediaType(const CAmMediaType& type);
+  virtual HRESULT SetMediaType(const CMediaType& type);
 
   CBaseFilter* const m_filter;  // plain back-pointer: the filter owns the pin
   Microsoft::WRL::ComPtr<IPin> m_peer;
-  CAmMediaType m_mt;
+  CMediaType m_mt;
 
  private:
   const std::wstring m_name;

@@ -7,7 +7,7 @@
 #include "filters/base/CBasePin.h"
 #include "filters/base/ModuleLifetime.h"
 
-CEnumMediaTypes::CEnumMediaTypes(std::vector<CAmMediaType> types) : m_types(std::move(types)) {
+CEnumMediaTypes::CEnumMediaTypes(std::vector<CMediaType> types) : m_types(std::move(types)) {
   ModuleObjectCreated();
 }
 
@@ -16,16 +16,16 @@ CEnumMediaTypes::~CEnumMediaTypes() { ModuleObjectDestroyed(); }
 HRESULT CEnumMediaTypes::Create(CBasePin* pin, IEnumMediaTypes** result) {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
-  std::vector<CAmMediaType> types;
+  std::vector<CMediaType> types;
   for (int i = 0;; ++i) {
-    CAmMediaType type;
+    CMediaType type;
     if (pin->GetMediaType(i, &type) != S_OK) break;
     types.push_back(std::move(type));
   }
   return Create(std::move(types), result);
 }
 
-HRESULT CEnumMediaTypes::Create(std::vector<CAmMediaType> types, IEnumMediaTypes** result) {
+HRESULT CEnumMediaTypes::Create(std::vector<CMediaType> types, IEnumMediaTypes** result) {
   if (result == nullptr) return E_POINTER;
   auto* enumerator = new (std::nothrow) CEnumMediaTypes(std::move(types));
   *result = enumerator;
@@ -59,7 +59,7 @@ STDMETHODIMP CEnumMediaTypes::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fe
     AM_MEDIA_TYPE* copy = m_types[m_position].CreateTaskMemCopy();
     if (copy == nullptr) {
       // Hand back nothing rather than a partial batch the caller cannot tell from success.
-      for (ULONG i = 0; i < done; ++i) CAmMediaType::DeleteTaskMemType(types[i]);
+      for (ULONG i = 0; i < done; ++i) CMediaType::DeleteTaskMemType(types[i]);
       if (fetched != nullptr) *fetched = 0;
       return E_OUTOFMEMORY;
     }
@@ -88,7 +88,11 @@ STDMETHODIMP CEnumMediaTypes::Reset() {
 STDMETHODIMP CEnumMediaTypes::Clone(IEnumMediaTypes** result) {
   if (result == nullptr) return E_POINTER;
   *result = nullptr;
-  auto* copy = new (std::nothrow) CEnumMediaTypes(m_types);
+  std::vector<CMediaType> types(m_types.size());
+  for (size_t i = 0; i < types.size(); ++i) {
+    if (FAILED(types[i].CopyFrom(m_types[i]))) return E_OUTOFMEMORY;
+  }
+  auto* copy = new (std::nothrow) CEnumMediaTypes(std::move(types));
   if (copy == nullptr) return E_OUTOFMEMORY;
   copy->m_position = m_position;
   *result = copy;

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <vector>
 
-#include "filters/base/CAmMediaType.h"
+#include "ipc/CMediaType.h"
 
 class CBasePin;
 
@@ -16,7 +16,7 @@ class CEnumMediaTypes final : public IEnumMediaTypes {
  public:
   // Snapshot of pin->GetMediaType(0...); hands out a new enumerator with one reference.
   static HRESULT Create(CBasePin* pin, IEnumMediaTypes** result);
-  static HRESULT Create(std::vector<CAmMediaType> types, IEnumMediaTypes** result);
+  static HRESULT Create(std::vector<CMediaType> types, IEnumMediaTypes** result);
 
   STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
   STDMETHODIMP_(ULONG) AddRef() override;
@@ -29,10 +29,10 @@ class CEnumMediaTypes final : public IEnumMediaTypes {
   STDMETHODIMP Clone(IEnumMediaTypes** result) override;
 
  private:
-  explicit CEnumMediaTypes(std::vector<CAmMediaType> types);
+  explicit CEnumMediaTypes(std::vector<CMediaType> types);
   ~CEnumMediaTypes();
 
   std::atomic<ULONG> m_refs{1};
-  std::vector<CAmMediaType> m_types;
+  std::vector<CMediaType> m_types;
   size_t m_position = 0;
 };

@@ -2,7 +2,7 @@
 // GetStreamCaps, IEnumMediaTypes::Next): frees the block, pUnk and structure once.
 #pragma once
 
-#include "filters/base/CAmMediaType.h"
+#include "ipc/CMediaType.h"
 
 class CTaskMemMediaType {
  public:
@@ -22,7 +22,7 @@ class CTaskMemMediaType {
   }
 
   void Reset() {
-    CAmMediaType::DeleteTaskMemType(m_type);
+    CMediaType::DeleteTaskMemType(m_type);
     m_type = nullptr;
   }
   // For an out parameter: frees the current structure first.

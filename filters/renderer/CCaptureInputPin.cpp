@@ -8,7 +8,7 @@
 
 CCaptureInputPin::CCaptureInputPin(CCaptureRenderer* renderer) : CBaseInputPin(renderer, L"Input"), m_renderer(renderer) {}
 
-HRESULT CCaptureInputPin::CheckMediaType(const CAmMediaType& type) {
+HRESULT CCaptureInputPin::CheckMediaType(const CMediaType& type) {
   return ParseRendererFormat(type.Get(), nullptr);
 }
 

@@ -14,7 +14,7 @@ class CCaptureInputPin final : public CBaseInputPin {
   explicit CCaptureInputPin(CCaptureRenderer* renderer);
 
   // Decided at connection time (and for a format carried by a sample), never at the first sample.
-  HRESULT CheckMediaType(const CAmMediaType& type) override;
+  HRESULT CheckMediaType(const CMediaType& type) override;
 
  protected:
   HRESULT CompleteConnect(IPin* peer) override;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "filters/base/CBaseFilter.h"
 #include "filters/testcam/TestCameraFormats.h"
@@ -56,7 +57,7 @@ HRESULT CTestCamPin::QueryPinInterface(REFIID riid, void** object) {
 
 // ---- media types ----
 
-HRESULT CTestCamPin::CheckMediaType(const CAmMediaType& type) {
+HRESULT CTestCamPin::CheckMediaType(const CMediaType& type) {
   size_t index = 0;
   if (!FindTestCamFormat(m_profile, type.Get(), &index)) return VFW_E_TYPE_NOT_ACCEPTED;
   CLockGuard lock(m_filter->FilterLock());
@@ -68,14 +69,13 @@ HRESULT CTestCamPin::CheckMediaType(const CAmMediaType& type) {
   return S_OK;
 }
 
-HRESULT CTestCamPin::GetMediaType(int index, CAmMediaType* type) {
+HRESULT CTestCamPin::GetMediaType(int index, CMediaType* type) {
   if (type == nullptr) return E_POINTER;
   if (index < 0) return E_INVALIDARG;
   CLockGuard lock(m_filter->FilterLock());
   if (m_format.HasType()) {
     if (index > 0) return VFW_S_NO_MORE_ITEMS;
-    *type = m_format;
-    return S_OK;
+    return type->CopyFrom(m_format);
   }
   if (static_cast<size_t>(index) >= m_profile.formatCount) return VFW_S_NO_MORE_ITEMS;
   return BuildTestCamMediaType(m_profile.formats[index], type);
@@ -100,18 +100,22 @@ STDMETHODIMP CTestCamPin::SetFormat(AM_MEDIA_TYPE* type) {
   if (m_filter->CurrentState() != State_Stopped) return VFW_E_NOT_STOPPED;
   size_t index = 0;
   if (!FindTestCamFormat(m_profile, *type, &index)) return VFW_E_INVALIDMEDIATYPE;
-  CAmMediaType wanted(*type);
-  if (!IsConnected()) return m_format.Set(wanted.Get());
-  if (wanted == m_mt) return m_format.Set(wanted.Get());
+  CMediaType wanted;
+  HRESULT hr = wanted.CopyFrom(*type);
+  if (FAILED(hr)) return hr;
+  if (!IsConnected() || wanted == m_mt) {
+    m_format = std::move(wanted);
+    return S_OK;
+  }
   // A connected pin changes its type through a reconnection, which only the graph performs;
   // nothing changes unless the peer takes the new type.
   IFilterGraph* graph = m_filter->Graph();
   if (graph == nullptr) return VFW_E_NOT_IN_GRAPH;
-  if (m_peer->QueryAccept(wanted.Ptr()) != S_OK) return VFW_E_INVALIDMEDIATYPE;
-  const HRESULT hr = m_format.Set(wanted.Get());
+  if (m_peer->QueryAccept(&wanted.Get()) != S_OK) return VFW_E_INVALIDMEDIATYPE;
+  hr = m_format.CopyFrom(wanted);
   if (FAILED(hr)) return hr;
   ComPtr<IFilterGraph2> graph2;
-  if (SUCCEEDED(graph->QueryInterface(IID_PPV_ARGS(&graph2)))) return graph2->ReconnectEx(this, wanted.Ptr());
+  if (SUCCEEDED(graph->QueryInterface(IID_PPV_ARGS(&graph2)))) return graph2->ReconnectEx(this, &wanted.Get());
   return graph->Reconnect(this);
 }
 
@@ -119,15 +123,12 @@ STDMETHODIMP CTestCamPin::GetFormat(AM_MEDIA_TYPE** type) {
   if (type == nullptr) return E_POINTER;
   *type = nullptr;
   CLockGuard lock(m_filter->FilterLock());
-  CAmMediaType current;
-  if (IsConnected()) {
-    current = m_mt;
-  } else if (m_format.HasType()) {
-    current = m_format;
-  } else {
-    const HRESULT hr = BuildTestCamMediaType(m_profile.formats[0], &current);
+  CMediaType first;
+  if (!IsConnected() && !m_format.HasType()) {
+    const HRESULT hr = BuildTestCamMediaType(m_profile.formats[0], &first);
     if (FAILED(hr)) return hr;
   }
+  const CMediaType& current = IsConnected() ? m_mt : m_format.HasType() ? m_format : first;
   *type = current.CreateTaskMemCopy();
   return *type != nullptr ? S_OK : E_OUTOFMEMORY;
 }
@@ -144,7 +145,7 @@ STDMETHODIMP CTestCamPin::GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* c
   *type = nullptr;
   if (index < 0 || static_cast<size_t>(index) >= m_profile.formatCount) return S_FALSE;
   const TestCameraFormat& format = m_profile.formats[index];
-  CAmMediaType built;
+  CMediaType built;
   const HRESULT hr = BuildTestCamMediaType(format, &built);
   if (FAILED(hr)) return hr;
   VIDEO_STREAM_CONFIG_CAPS record = {};

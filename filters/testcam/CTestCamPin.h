@@ -62,8 +62,8 @@ class CTestCamPin : public CBaseOutputPin,
   STDMETHODIMP GetAverageFrameSize(LONG* averageSize) override;
 
   // CBasePin
-  HRESULT CheckMediaType(const CAmMediaType& type) override;
-  HRESULT GetMediaType(int index, CAmMediaType* type) override;
+  HRESULT CheckMediaType(const CMediaType& type) override;
+  HRESULT GetMediaType(int index, CMediaType* type) override;
   HRESULT OnActive() override;
   HRESULT OnRun(REFERENCE_TIME start) override;
   HRESULT OnPause() override;
@@ -86,7 +86,7 @@ class CTestCamPin : public CBaseOutputPin,
 
   const TestCameraProfile& m_profile;
   const GUID m_category;
-  CAmMediaType m_format;  // filter lock; empty until SetFormat
+  CMediaType m_format;  // filter lock; empty until SetFormat
 
   CCriticalSection m_streamLock;  // guards m_streamState and the two counters below
   StreamState m_streamState = StreamState::Paused;

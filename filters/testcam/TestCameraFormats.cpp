@@ -66,11 +66,11 @@ GUID TestCamSubtypeGuid(TestCamSubtype subtype) {
   return GUID_NULL;
 }
 
-HRESULT BuildTestCamMediaType(const TestCameraFormat& format, CAmMediaType* type) {
+HRESULT BuildTestCamMediaType(const TestCameraFormat& format, CMediaType* type) {
   if (type == nullptr) return E_POINTER;
   TestFrameLayout layout = {};
   if (!ComputeFrameLayout(format.subtype, format.width, format.height, &layout)) return E_INVALIDARG;
-  type->Clear();
+  type->SetEmpty();
   auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type->AllocFormat(sizeof(VIDEOINFOHEADER)));
   if (info == nullptr) return E_OUTOFMEMORY;
   AM_MEDIA_TYPE& mt = type->Edit();

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <strmif.h>
 
-#include "filters/base/CAmMediaType.h"
+#include "ipc/CMediaType.h"
 #include "filters/testcam/TestCameraProfiles.h"
 #include "filters/testcam/TestPattern.h"
 
@@ -13,7 +13,7 @@ GUID TestCamSubtypeGuid(TestCamSubtype subtype);
 
 // MEDIATYPE_Video / FORMAT_VideoInfo type of a format: fixed-size samples of biSizeImage bytes,
 // AvgTimePerFrame from the frame rate.
-HRESULT BuildTestCamMediaType(const TestCameraFormat& format, CAmMediaType* type);
+HRESULT BuildTestCamMediaType(const TestCameraFormat& format, CMediaType* type);
 
 // The full 128-byte record of a format (fixed size, fixed frame interval).
 void BuildTestCamStreamCaps(const TestCameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps);

@@ -17,8 +17,8 @@
 #include "capture/CFrameRingReader.h"
 #include "capture/IRendererControl.h"
 #include "filters/base/CClassFactory.h"
-#include "filters/base/CAmMediaType.h"
 #include "filters/renderer/CCaptureRenderer.h"
+#include "ipc/CMediaType.h"
 #include "ipc/ScopedHandle.h"
 #include "ipc/ScopedMappedView.h"
 #include "support/TestProcess.h"
@@ -76,8 +76,8 @@ class BenchOutputPin final : public IPin {
   LONG m_refs = 1;
 };
 
-CAmMediaType MakeType(const GUID& subtype, LONG width, LONG height, WORD bits, DWORD compression, LONG64 image) {
-  CAmMediaType type;
+CMediaType MakeType(const GUID& subtype, LONG width, LONG height, WORD bits, DWORD compression, LONG64 image) {
+  CMediaType type;
   AM_MEDIA_TYPE& raw = type.Edit();
   raw.majortype = MEDIATYPE_Video;
   raw.subtype = subtype;
@@ -162,8 +162,8 @@ bool Bench(const Format& format) {
   renderer->EnumPins(&pins);
   if (pins->Next(1, &pin, nullptr) != S_OK || FAILED(pin.As(&input))) return false;
   BenchOutputPin upstream;
-  const CAmMediaType type = MakeType(*format.subtype, kWidth, kHeight, format.bits, format.compression, format.image);
-  if (FAILED(pin->ReceiveConnection(&upstream, type.Ptr()))) return false;
+  const CMediaType type = MakeType(*format.subtype, kWidth, kHeight, format.bits, format.compression, format.image);
+  if (FAILED(pin->ReceiveConnection(&upstream, &type.Get()))) return false;
 
   ComPtr<IMemAllocator> allocator;
   if (FAILED(::CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&allocator)))) {

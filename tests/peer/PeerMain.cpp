@@ -110,7 +110,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"hold-lock-forever" && argc == 3) return HoldLock(instance, INFINITE);
   if (command == L"serve" && argc == 4) return Serve(instance, wcscmp(argv[3], L"healthy") == 0);
   if (command == L"acquire" && argc == 3) return Acquire(instance);
-  if (command == L"fill-slots" && argc >= 4) return FillRgCenterSlots(instance, argc - 3, argv + 3);
   if (command == L"hold-slock-forever" && argc == 3) return HoldRgCenterLockForever(instance);
   return kExitBadArguments;
 }

@@ -1,28 +1,30 @@
 // The capture renderer in real graphs with the test camera: frames reach the ring whole and at
 // the camera's rate through run, stop, run and a reconnection in another format; malformed
-// types are refused at connection time; the DLL registers and creates the class; the filter
-// is destroyed when the graph lets go of it.
+// types are refused at connection time; the DLL creates the class through COM until it is
+// unregistered; the filter is destroyed when the graph lets go of it.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <vector>
 
 #include "RendererRig.h"
-#include "VideoTypes.h"
 #include "capture/CFrameRingReader.h"
 #include "filters/base/ModuleLifetime.h"
 #include "filters/testcam/TestPattern.h"
-#include "support/TestCameraRegistration.h"
 #include "support/TestProcess.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-TestCameraEnvironment* const g_cameras =
-    static_cast<TestCameraEnvironment*>(::testing::AddGlobalTestEnvironment(new TestCameraEnvironment));
-
-// The newest frame is the camera's picture number n, byte for byte.
-void ExpectCameraFrame(CFrameRingReader& reader, TestCamSubtype subtype, LONG width, LONG height) {
+// The newest frame is the camera's picture number n, byte for byte, and the ring received
+// about the camera's 30 frames a second.
+void ExpectCameraFrames(CFrameRingReader& reader, TestCamSubtype subtype, LONG width, LONG height) {
+  ASSERT_TRUE(reader.WaitForFrame(reader.LatestCounter(), 5000));
+  const LONG64 first = reader.LatestCounter();
+  ::Sleep(1000);
+  EXPECT_GE(reader.LatestCounter() - first, 20);
+  EXPECT_LE(reader.LatestCounter() - first, 40);
   std::vector<BYTE> pixels;
   FrameRingFrame frame = {};
   ASSERT_EQ(S_OK, reader.ReadLatest(&pixels, &frame));
@@ -39,17 +41,11 @@ void ExpectCameraFrame(CFrameRingReader& reader, TestCamSubtype subtype, LONG wi
   EXPECT_TRUE(expected == pixels) << "picture " << number << " differs from the camera's";
 }
 
-// Frames the ring received during one second of running.
-LONG64 FramesInOneSecond(CFrameRingReader& reader) {
-  const LONG64 first = reader.LatestCounter();
-  ::Sleep(1000);
-  return reader.LatestCounter() - first;
-}
+BITMAPINFOHEADER& Bitmap(CMediaType& type) { return type.VideoInfo()->bmiHeader; }
 
 void ExpectAllObjectsGone() {
   // The graph may hand its last references back from its own threads.
-  EXPECT_TRUE(WaitUntil([] { return ModuleLiveObjectCount() == 0; }, 3000))
-      << ModuleLiveObjectCount() << " renderer objects alive";
+  EXPECT_TRUE(WaitUntil([] { return ModuleLiveObjectCount() == 0; }, 3000)) << ModuleLiveObjectCount();
   EXPECT_TRUE(WaitUntil([] { return g_cameras->Registration().LiveObjects() == 0; }, 3000));
 }
 
@@ -66,103 +62,105 @@ TEST(CaptureRendererGraph, FramesReachTheRingThroughRunStopRunAndAReconnection) 
     ASSERT_EQ(S_OK, rig.renderer->QueryFilterInfo(&info));
     if (info.pGraph) info.pGraph->Release();
     EXPECT_STREQ(L"QV Capture Renderer", info.achName);
-
     CFrameRingReader reader;
     ASSERT_EQ(S_OK, reader.Open(instance.c_str())) << "the ring exists from SetInstanceName on";
     EXPECT_EQ(1, reader.Option());
 
-    ASSERT_EQ(S_OK, rig.SetCameraFormat(TestCamSubtype::Rgb24, 640, 480));
+    ASSERT_EQ(S_OK, rig.SetCameraFormat(1));  // RGB24 640 x 480
     ASSERT_EQ(S_OK, rig.Connect());
     ASSERT_EQ(S_OK, rig.control->Run());
-    ASSERT_TRUE(reader.WaitForFrame(0, 5000));
-    const LONG64 perSecond = FramesInOneSecond(reader);
-    EXPECT_GE(perSecond, 20) << "the camera delivers 30 a second";
-    EXPECT_LE(perSecond, 40);
-    ExpectCameraFrame(reader, TestCamSubtype::Rgb24, 640, 480);
-
+    ExpectCameraFrames(reader, TestCamSubtype::Rgb24, 640, 480);
     ASSERT_EQ(S_OK, rig.control->Stop());
     const LONG64 atStop = reader.LatestCounter();
     ::Sleep(200);
     EXPECT_EQ(atStop, reader.LatestCounter()) << "frames after the stop";
     ASSERT_EQ(S_OK, rig.control->Run());
-    ASSERT_TRUE(reader.WaitForFrame(atStop, 5000)) << "no frame after running again";
-    ExpectCameraFrame(reader, TestCamSubtype::Rgb24, 640, 480);
+    ExpectCameraFrames(reader, TestCamSubtype::Rgb24, 640, 480);
     ASSERT_EQ(S_OK, rig.control->Stop());
 
     // The host rebuilds for a larger format: the ring follows into a new generation.
-    ASSERT_EQ(S_OK, rig.Disconnect());
-    ComPtr<IPin> peer;
-    EXPECT_EQ(VFW_E_NOT_CONNECTED, rig.rendererPin->ConnectedTo(&peer));
-    ASSERT_EQ(S_OK, rig.SetCameraFormat(TestCamSubtype::Nv12, 1920, 1080));
+    ASSERT_EQ(S_OK, rig.graph->Disconnect(rig.cameraPin.Get()));
+    ASSERT_EQ(S_OK, rig.graph->Disconnect(rig.rendererPin.Get()));
+    ASSERT_EQ(S_OK, rig.SetCameraFormat(4));  // NV12 1920 x 1080
     ASSERT_EQ(S_OK, rig.Connect());
-    const LONG64 beforeNv12 = reader.LatestCounter();
     ASSERT_EQ(S_OK, rig.control->Run());
-    ASSERT_TRUE(reader.WaitForFrame(beforeNv12, 5000));
-    EXPECT_GE(FramesInOneSecond(reader), 20);
-    ExpectCameraFrame(reader, TestCamSubtype::Nv12, 1920, 1080);
+    ExpectCameraFrames(reader, TestCamSubtype::Nv12, 1920, 1080);
     EXPECT_EQ(2, reader.MappedGeneration());
     FrameRingFrame frame = {};
     ASSERT_TRUE(reader.PeekLatest(&frame));
     EXPECT_EQ(kFourccNv12, frame.subtype);
     EXPECT_EQ(0, reader.Dropped());
-    rig.Release();
   }
   ExpectAllObjectsGone();
 }
 
 TEST(CaptureRendererGraph, MalformedTypesAreRefusedAtConnectionTime) {
+  constexpr VideoSubtype kRgb24 = VideoSubtype::kRgb24, kRgb32 = VideoSubtype::kRgb32;
+  constexpr VideoSubtype kYuy2 = VideoSubtype::kYuy2, kNv12 = VideoSubtype::kNv12;
+  const struct {
+    const char* what;
+    VideoSubtype subtype;
+    void (*spoil)(CMediaType& type);
+  } cases[] = {
+      {"wrong major type", kRgb24, [](CMediaType& t) { t.Edit().majortype = MEDIATYPE_Audio; }},
+      {"wrong format type", kRgb24, [](CMediaType& t) { t.Edit().formattype = FORMAT_VideoInfo2; }},
+      {"compressed subtype", kRgb24, [](CMediaType& t) { t.Edit().subtype = MEDIASUBTYPE_MJPG; }},
+      {"block shorter than a VIDEOINFOHEADER", kRgb24, [](CMediaType& t) { t.Edit().cbFormat -= 1; }},
+      {"block with the size only", kYuy2, [](CMediaType& t) { t.Edit().cbFormat = 60; }},
+      {"no block", kRgb24, [](CMediaType& t) { t.Free(); }},
+      {"biSize beyond the block", kRgb24, [](CMediaType& t) { Bitmap(t).biSize = 4000; }},
+      {"zero width", kRgb24, [](CMediaType& t) { Bitmap(t).biWidth = 0; }},
+      {"negative width", kRgb24, [](CMediaType& t) { Bitmap(t).biWidth = -640; }},
+      {"zero height", kRgb24, [](CMediaType& t) { Bitmap(t).biHeight = 0; }},
+      {"absurd width", kRgb24, [](CMediaType& t) { Bitmap(t).biWidth = 100000, Bitmap(t).biSizeImage = 0; }},
+      {"width overflowing 32 bits", kRgb32, [](CMediaType& t) { Bitmap(t).biWidth = 1 << 30; }},
+      {"absurd height", kRgb32, [](CMediaType& t) { Bitmap(t).biHeight = LONG_MIN, Bitmap(t).biSizeImage = 0; }},
+      {"bit count of another subtype", kRgb24, [](CMediaType& t) { Bitmap(t).biBitCount = 32; }},
+      {"compression of another subtype", kYuy2, [](CMediaType& t) { Bitmap(t).biCompression = BI_RGB; }},
+      {"stride that does not match biSizeImage", kRgb24, [](CMediaType& t) { Bitmap(t).biSizeImage -= 4; }},
+      {"a 600-byte stride for 640 YUY2 pixels", kYuy2, [](CMediaType& t) { Bitmap(t).biSizeImage = 1200 * 480; }},
+      // 641 pixels are 1924 bytes a row, not 1923.
+      {"unpadded RGB24 rows", kRgb24,
+       [](CMediaType& t) { Bitmap(t).biWidth = 641, Bitmap(t).biSizeImage = 1923 * 480; }},
+      {"fixed samples too small for a frame", kRgb32, [](CMediaType& t) { t.Edit().lSampleSize = 1000; }},
+      {"odd YUY2 width", kYuy2, [](CMediaType& t) { Bitmap(t).biWidth = 641, Bitmap(t).biSizeImage = 0; }},
+      {"odd NV12 height", kNv12, [](CMediaType& t) { Bitmap(t).biHeight = 481, Bitmap(t).biSizeImage = 0; }},
+      {"target outside the bitmap", kRgb24, [](CMediaType& t) { t.VideoInfo()->rcTarget = RECT{0, 0, 641, 480}; }},
+  };
   {
     RendererRig rig;
     ASSERT_EQ(S_OK, rig.Build());
-    ComPtr<IRendererControl>& control = rig.rendererControl;
-    const CAmMediaType good = MakeVideoType(MEDIASUBTYPE_YUY2, 640, 480);
-    EXPECT_EQ(S_OK, rig.rendererPin->QueryAccept(good.Ptr()));
-
-    CAmMediaType shortBlock = good;
-    shortBlock.Edit().cbFormat = 60;  // biWidth and biHeight are in, the rest is not
-    CAmMediaType zeroWidth = good;
-    zeroWidth.VideoInfo()->bmiHeader.biWidth = 0;
-    CAmMediaType wrongStride = good;
-    wrongStride.VideoInfo()->bmiHeader.biSizeImage = 1200 * 480;  // a 600-byte stride for 640 YUY2 pixels
-    CAmMediaType absurd = MakeVideoType(MEDIASUBTYPE_RGB32, 4, 4);
-    absurd.VideoInfo()->bmiHeader.biWidth = 1 << 30;
-    for (const CAmMediaType* bad : {&shortBlock, &zeroWidth, &wrongStride, &absurd}) {
-      EXPECT_EQ(S_FALSE, rig.rendererPin->QueryAccept(bad->Ptr()));
-      EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, rig.rendererPin->ReceiveConnection(rig.cameraPin.Get(), bad->Ptr()));
+    IRendererControl* control = rig.rendererControl.Get();
+    for (const auto& c : cases) {
+      CMediaType type = VideoType(c.subtype, 640, 480);
+      EXPECT_EQ(S_OK, rig.rendererPin->QueryAccept(&type.Get())) << "unspoilt: " << c.what;
+      c.spoil(type);
+      EXPECT_EQ(S_FALSE, rig.rendererPin->QueryAccept(&type.Get())) << c.what;
+      EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, rig.rendererPin->ReceiveConnection(rig.cameraPin.Get(), &type.Get()));
       ComPtr<IPin> peer;
       EXPECT_EQ(VFW_E_NOT_CONNECTED, rig.rendererPin->ConnectedTo(&peer));
-      EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, control->SetMediaType(bad->Ptr()));
+      EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, control->SetMediaType(&type.Get())) << c.what;
     }
     EXPECT_EQ(E_POINTER, control->SetMediaType(nullptr));
-    EXPECT_EQ(S_OK, control->SetMediaType(good.Ptr()));
-
+    EXPECT_EQ(S_OK, control->SetMediaType(&VideoType(kYuy2, 640, 480).Get()));
     // One instance for the renderer's life: its clients read one ring.
     const std::wstring instance = UniqueInstanceName(L"rgraph");
     EXPECT_EQ(S_OK, control->SetInstanceName(instance.c_str()));
     EXPECT_EQ(S_OK, control->SetInstanceName(instance.c_str()));
     EXPECT_EQ(E_UNEXPECTED, control->SetInstanceName(L"another"));
-    rig.Release();
   }
   ExpectAllObjectsGone();
 }
 
 TEST(CaptureRendererDll, RegistersItsClassAndCreatesTheRendererThroughCom) {
-  using Entry = HRESULT(STDAPICALLTYPE*)();
   HMODULE module = ::LoadLibraryW(SiblingPath(L"fontis_renderer.dll").c_str());
   ASSERT_NE(nullptr, module);
   const auto call = [module](const char* name) {
+    using Entry = HRESULT(STDAPICALLTYPE*)();
     const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
     return entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   };
   ASSERT_EQ(S_OK, call("DllRegisterServer"));
-  WCHAR clsidText[40] = {};
-  ASSERT_GT(::StringFromGUID2(CLSID_FontisCaptureRenderer, clsidText, 40), 0);
-  const std::wstring key = std::wstring(L"Software\\Classes\\CLSID\\") + clsidText + L"\\InprocServer32";
-  WCHAR model[32] = {};
-  DWORD size = sizeof(model);
-  EXPECT_EQ(ERROR_SUCCESS, ::RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"ThreadingModel", RRF_RT_REG_SZ, nullptr,
-                                          model, &size));
-  EXPECT_STREQ(L"Both", model);
   {
     ComPtr<IBaseFilter> filter;
     ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_FontisCaptureRenderer, nullptr,
@@ -177,7 +175,7 @@ TEST(CaptureRendererDll, RegistersItsClassAndCreatesTheRendererThroughCom) {
   EXPECT_EQ(S_OK, call("DllCanUnloadNow"));
   EXPECT_EQ(S_OK, call("DllUnregisterServer"));
   ComPtr<IBaseFilter> gone;
-  EXPECT_EQ(REGDB_E_CLASSNOTREG, ::CoCreateInstance(CLSID_FontisCaptureRenderer, nullptr, CLSCTX_INPROC_SERVER,
-                                                    IID_PPV_ARGS(&gone)));
+  EXPECT_EQ(REGDB_E_CLASSNOTREG,
+            ::CoCreateInstance(CLSID_FontisCaptureRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&gone)));
   ::FreeLibrary(module);
 }

@@ -13,25 +13,21 @@
 
 namespace {
 
-constexpr DWORD kExitUsage = 2;
-constexpr DWORD kExitNoInstance = 3;
-
 DWORD RunFontisctl(const std::wstring& arguments) {
   TestProcess process;
-  if (!process.Start(L"fontisctl.exe", arguments)) return STILL_ACTIVE;
-  return process.Wait(30000);
+  return process.Start(L"fontisctl.exe", arguments) ? process.Wait(30000) : STILL_ACTIVE;
 }
 
 // 64 x 32 NV12: the top half white, the bottom half black, neutral chroma.
 void PublishTwoToneFrame(CFrameRingWriter& writer) {
-  constexpr LONG kWidth = 64, kHeight = 32;
-  std::vector<BYTE> pixels(kWidth * kHeight * 3 / 2, 128);
-  for (LONG row = 0; row < kHeight; ++row) memset(&pixels[row * kWidth], row < kHeight / 2 ? 235 : 16, kWidth);
+  std::vector<BYTE> pixels(64 * 32 * 3 / 2, 128);
+  memset(pixels.data(), 235, 64 * 16);
+  memset(pixels.data() + 64 * 16, 16, 64 * 16);
   FrameRingFrame frame = {};
-  frame.width = kWidth;
-  frame.height = kHeight;
+  frame.width = 64;
+  frame.height = 32;
   frame.subtype = kFourccNv12;
-  frame.stride = kWidth;
+  frame.stride = 64;
   frame.bytes = static_cast<LONG>(pixels.size());
   frame.arrival = RingClockNow();
   ASSERT_EQ(S_OK, writer.Publish(frame, pixels.data()));
@@ -40,6 +36,7 @@ void PublishTwoToneFrame(CFrameRingWriter& writer) {
 }  // namespace
 
 TEST(FontisctlFrames, SnapshotAndFramesCommands) {
+  constexpr DWORD kExitUsage = 2, kExitNoInstance = 3;
   const std::wstring instance = UniqueInstanceName(L"rctl");
   EXPECT_EQ(kExitUsage, RunFontisctl(L"frames " + instance + L" --seconds zero"));
   EXPECT_EQ(kExitNoInstance, RunFontisctl(L"snapshot " + instance + L" nothing.bmp"));
@@ -52,7 +49,6 @@ TEST(FontisctlFrames, SnapshotAndFramesCommands) {
   ASSERT_GT(::GetTempPathW(MAX_PATH, folder), 0u);
   const std::wstring path = std::wstring(folder) + instance + L".bmp";
   ASSERT_EQ(0u, RunFontisctl(L"snapshot " + instance + L" \"" + path + L"\""));
-
   std::ifstream file(path.c_str(), std::ios::binary);
   const std::vector<unsigned char> bmp((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   file.close();
@@ -60,24 +56,18 @@ TEST(FontisctlFrames, SnapshotAndFramesCommands) {
   ASSERT_EQ(54u + 64u * 3u * 32u, bmp.size());
   EXPECT_EQ('B', bmp[0]);
   EXPECT_EQ('M', bmp[1]);
-  LONG width = 0, height = 0;
-  WORD bits = 0;
-  memcpy(&width, &bmp[18], 4);
-  memcpy(&height, &bmp[22], 4);
-  memcpy(&bits, &bmp[28], 2);
-  EXPECT_EQ(64, width);
-  EXPECT_EQ(32, height) << "bottom-up rows";
-  EXPECT_EQ(24, bits);
+  BITMAPINFOHEADER info = {};
+  memcpy(&info, &bmp[14], sizeof(info));
+  EXPECT_EQ(64, info.biWidth);
+  EXPECT_EQ(32, info.biHeight) << "bottom-up rows";
+  EXPECT_EQ(24, info.biBitCount);
   EXPECT_EQ(0, bmp[54]) << "the first row stored is the bottom one: black";
   EXPECT_EQ(255, bmp[54 + 64 * 3 * 31]) << "the last row stored is the top one: white";
 
   // A writer at about 100 frames a second while the command counts for a second.
   std::atomic<bool> done{false};
   std::thread publisher([&] {
-    while (!done.load()) {
-      PublishTwoToneFrame(writer);
-      ::Sleep(10);
-    }
+    for (; !done.load(); ::Sleep(10)) PublishTwoToneFrame(writer);
   });
   EXPECT_EQ(0u, RunFontisctl(L"frames " + instance + L" --seconds 1"));
   done = true;

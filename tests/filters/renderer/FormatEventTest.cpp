@@ -2,15 +2,8 @@
 // clients' largest request that differs from what it renders, never for the same request again.
 #include <gtest/gtest.h>
 
-#include <wrl/client.h>
-
-#include "VideoTypes.h"
-#include "capture/IRendererControl.h"
-#include "filters/base/CClassFactory.h"
-#include "filters/renderer/CCaptureRenderer.h"
-#include "ipc/CMediaType.h"
+#include "RendererRig.h"
 #include "ipc/CRgCenterClient.h"
-#include "ipc/VideoInfoFormat.h"
 #include "support/TestProcess.h"
 
 using Microsoft::WRL::ComPtr;
@@ -22,9 +15,8 @@ constexpr DWORD kQuietMs = 4 * CFormatWatcher::kPollMs;
 constexpr DWORD kSignalMs = 3000;
 
 int TakeClientSlot(CRgCenterClient& client, LONG width, LONG height) {
-  CMediaType type;
-  EXPECT_EQ(S_OK, BuildVideoInfoType(width, height, VideoSubtype::kRgb24, &type));
   int slot = -1;
+  const CMediaType type = VideoType(VideoSubtype::kRgb24, width, height);
   EXPECT_EQ(S_OK, client.TakeSlot(::GetCurrentProcessId() + 1, TRUE, type.Get(), &slot));
   return slot;
 }
@@ -36,7 +28,6 @@ TEST(CaptureRendererFormatEvent, SetOncePerChangeOfTheClientsLargestRequest) {
   CRgCenterClient client;
   ASSERT_EQ(S_OK, client.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen));
   const int first = TakeClientSlot(client, 640, 480);
-
   ComPtr<IBaseFilter> renderer;
   ASSERT_EQ(S_OK, HandOutNewObject(CCaptureRenderer::Create(), IID_PPV_ARGS(&renderer)));
   ComPtr<IRendererControl> control;
@@ -51,7 +42,7 @@ TEST(CaptureRendererFormatEvent, SetOncePerChangeOfTheClientsLargestRequest) {
     ScopedHandle closedSoon(handedOver);
     ASSERT_EQ(S_OK, control->SetFormatEvent(closedSoon.Get()));
   }
-  ASSERT_EQ(S_OK, control->SetMediaType(MakeVideoType(MEDIASUBTYPE_RGB24, 640, 480).Ptr()));
+  ASSERT_EQ(S_OK, control->SetMediaType(&VideoType(VideoSubtype::kRgb24, 640, 480).Get()));
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs))
       << "the request is what the renderer renders";
 
@@ -60,15 +51,13 @@ TEST(CaptureRendererFormatEvent, SetOncePerChangeOfTheClientsLargestRequest) {
   const int second = TakeClientSlot(client, 1280, 720);
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(formatEvent.Get(), kSignalMs));
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs));
-
   // It leaves: the largest request is the rendered format again, nothing to tell.
   ASSERT_EQ(S_OK, client.ReleaseSlot(second));
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs));
-
   // Another asks for full HD; the host rebuilds in it and the renderer hears of it.
   TakeClientSlot(client, 1920, 1080);
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(formatEvent.Get(), kSignalMs));
-  ASSERT_EQ(S_OK, control->SetMediaType(MakeVideoType(MEDIASUBTYPE_RGB24, 1920, 1080).Ptr()));
+  ASSERT_EQ(S_OK, control->SetMediaType(&VideoType(VideoSubtype::kRgb24, 1920, 1080).Get()));
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs));
   ASSERT_EQ(S_OK, client.ReleaseSlot(first));
 }

@@ -1,40 +1,50 @@
-// A test camera and a capture renderer in a filter graph, for the renderer's graph tests.
-// COM is initialised by the program's camera environment (multithreaded); the renderer is
-// created in this program so that its destruction shows in ModuleLiveObjectCount().
+// A test camera and a capture renderer in a filter graph, and well-formed video types that the
+// renderer's tests spoil on purpose. The renderer is created in this program so that its
+// destruction shows in ModuleLiveObjectCount().
 #pragma once
 
-#include <windows.h>
-#include <dshow.h>
-#include <wrl/client.h>
-
 #include "capture/IRendererControl.h"
-#include "filters/testcam/TestCameraProfiles.h"
+#include "filters/base/CClassFactory.h"
+#include "filters/renderer/CCaptureRenderer.h"
+#include "ipc/VideoInfoFormat.h"
+#include "support/TestCameraGraph.h"
+
+inline CMediaType VideoType(VideoSubtype subtype, LONG width, LONG height) {
+  CMediaType type;
+  EXPECT_EQ(S_OK, BuildVideoInfoType(width, height, subtype, &type));
+  return type;
+}
 
 struct RendererRig {
   Microsoft::WRL::ComPtr<IGraphBuilder> graph;
   Microsoft::WRL::ComPtr<IMediaControl> control;
-  Microsoft::WRL::ComPtr<IBaseFilter> camera;
-  Microsoft::WRL::ComPtr<IPin> cameraPin;
-  Microsoft::WRL::ComPtr<IBaseFilter> renderer;
+  Microsoft::WRL::ComPtr<IBaseFilter> camera, renderer;
   Microsoft::WRL::ComPtr<IRendererControl> rendererControl;
-  Microsoft::WRL::ComPtr<IPin> rendererPin;
+  Microsoft::WRL::ComPtr<IPin> cameraPin, rendererPin;
 
   // Graph, standard camera and renderer, both added, nothing connected.
-  HRESULT Build();
-  // Stopped camera: picks the capability of that subtype and size through IAMStreamConfig.
-  HRESULT SetCameraFormat(TestCamSubtype subtype, LONG width, LONG height);
-  HRESULT Connect() { return graph->Connect(cameraPin.Get(), rendererPin.Get()); }
-  HRESULT Disconnect();
-  void Release();
-};
-
-// Waits until pred() holds or the time is up; the last result.
-template <class Pred>
-bool WaitUntil(Pred pred, DWORD timeoutMs) {
-  const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-  for (;;) {
-    if (pred()) return true;
-    if (::GetTickCount64() >= end) return false;
-    ::Sleep(10);
+  HRESULT Build() {
+    HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph));
+    if (SUCCEEDED(hr)) hr = graph.As(&control);
+    camera = CreateTestCamera(kTestCamStandard);
+    // Not ComPtr::Attach: mingw-w64's adds a reference, unlike the platform's.
+    if (SUCCEEDED(hr)) hr = HandOutNewObject(CCaptureRenderer::Create(), IID_PPV_ARGS(&renderer));
+    if (SUCCEEDED(hr)) hr = QueryRendererControl(renderer.Get(), &rendererControl);
+    if (SUCCEEDED(hr)) hr = graph->AddFilter(camera.Get(), L"Camera");
+    if (SUCCEEDED(hr)) hr = graph->AddFilter(renderer.Get(), kCaptureRendererName);
+    cameraPin = PinAt(camera.Get(), 0);
+    rendererPin = PinAt(renderer.Get(), 0);
+    return FAILED(hr) ? hr : cameraPin && rendererPin ? S_OK : E_FAIL;
   }
-}
+  // The standard camera's capability `caps`, set through IAMStreamConfig while unconnected.
+  HRESULT SetCameraFormat(int caps) {
+    Microsoft::WRL::ComPtr<IAMStreamConfig> config;
+    const HRESULT hr = cameraPin.As(&config);
+    return FAILED(hr) ? hr : config->SetFormat(&CapsType(cameraPin.Get(), caps).Edit());
+  }
+  HRESULT Connect() { return graph->Connect(cameraPin.Get(), rendererPin.Get()); }
+  // Stops the graph; the members go in reverse order, the graph last.
+  ~RendererRig() {
+    if (control) control->Stop();
+  }
+};

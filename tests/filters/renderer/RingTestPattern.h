@@ -11,33 +11,19 @@
 
 constexpr LONG64 kTestFrameInterval = 333333;  // 30 fps in 100 ns units
 
+// Sizes are whole 64-bit words (BGRX frames of an even width).
 inline uint64_t PatternWord(LONG64 counter, size_t index) {
   return static_cast<uint64_t>(counter) * 0x9E3779B97F4A7C15ull + index * 0x100000001B3ull;
 }
 
 inline void FillTestFrame(LONG64 counter, BYTE* data, size_t size) {
-  const size_t words = size / 8;
-  for (size_t i = 0; i < words; ++i) {
+  for (size_t i = 0; i < size / 8; ++i) {
     const uint64_t word = PatternWord(counter, i);
     memcpy(data + i * 8, &word, 8);
   }
-  for (size_t i = words * 8; i < size; ++i) data[i] = static_cast<BYTE>(counter + i);
 }
 
-inline bool CheckTestFrame(LONG64 counter, const BYTE* data, size_t size) {
-  const size_t words = size / 8;
-  for (size_t i = 0; i < words; ++i) {
-    uint64_t word;
-    memcpy(&word, data + i * 8, 8);
-    if (word != PatternWord(counter, i)) return false;
-  }
-  for (size_t i = words * 8; i < size; ++i) {
-    if (data[i] != static_cast<BYTE>(counter + i)) return false;
-  }
-  return true;
-}
-
-// A BGRX description of `bytes` bytes for counter; the time stamp derives from the counter too.
+// A BGRX description of a width x height frame for counter; the time stamp derives from it.
 inline FrameRingFrame TestFrameDescription(LONG64 counter, LONG width, LONG height) {
   FrameRingFrame frame = {};
   frame.timestamp = counter * kTestFrameInterval;
@@ -52,8 +38,14 @@ inline FrameRingFrame TestFrameDescription(LONG64 counter, LONG width, LONG heig
 
 // The description matches the counter it carries and the pixels match both.
 inline bool IsWholeTestFrame(const FrameRingFrame& frame, const BYTE* data, size_t size) {
-  return frame.counter > 0 && frame.timestamp == frame.counter * kTestFrameInterval &&
-         static_cast<size_t>(frame.bytes) == size && frame.stride == frame.width * 4 &&
-         static_cast<LONG64>(frame.bytes) == static_cast<LONG64>(frame.width) * frame.height * 4 &&
-         CheckTestFrame(frame.counter, data, size);
+  if (frame.counter <= 0 || frame.timestamp != frame.counter * kTestFrameInterval || frame.stride != frame.width * 4 ||
+      static_cast<size_t>(frame.bytes) != size || static_cast<LONG64>(size) != LONG64{frame.width} * frame.height * 4) {
+    return false;
+  }
+  for (size_t i = 0; i < size / 8; ++i) {
+    uint64_t word;
+    memcpy(&word, data + i * 8, 8);
+    if (word != PatternWord(frame.counter, i)) return false;
+  }
+  return true;
 }

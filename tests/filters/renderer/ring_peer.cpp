@@ -1,9 +1,9 @@
-// fontis_ring_peer: a frame ring client or writer in a process of its own, for the renderer's
+// fontis_ring_peer: a frame ring reader or writer in a process of its own, for the renderer's
 // cross-process tests. Frames follow RingTestPattern.h.
-//   read INSTANCE             read and check frames without pause until killed
-//   verify INSTANCE COUNT     check COUNT distinct frames, then exit 0 (1 on a torn frame)
-//   hold INSTANCE             open the ring and never read it
-//   write INSTANCE W H        publish W x H frames without pause until killed
+//   read INSTANCE COUNT   check frames until COUNT distinct ones were whole (0: until killed);
+//                         exit 0, 1 on a torn frame, 3 without a ring, 4 when too slow
+//   hold INSTANCE         open the ring and never read it
+//   write INSTANCE W H    publish W x H frames without pause until killed
 // Each sets "<INSTANCE>_ring_peer_ready" once it is in the state the test waits for.
 #include <windows.h>
 
@@ -18,12 +18,7 @@
 
 namespace {
 
-constexpr int kExitTorn = 1;
-constexpr int kExitBadArguments = 2;
-constexpr int kExitNoRing = 3;
-constexpr int kExitTimedOut = 4;
-constexpr DWORD kOpenWaitMs = 10000;
-constexpr DWORD kVerifyLimitMs = 60000;
+constexpr int kExitTorn = 1, kExitBadArguments = 2, kExitNoRing = 3, kExitTimedOut = 4;
 
 void SignalReady(const std::wstring& instance) {
   ScopedHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_ring_peer_ready").c_str()));
@@ -31,7 +26,7 @@ void SignalReady(const std::wstring& instance) {
 }
 
 bool OpenReader(CFrameRingReader& reader, const std::wstring& instance) {
-  const ULONGLONG end = ::GetTickCount64() + kOpenWaitMs;
+  const ULONGLONG end = ::GetTickCount64() + 10000;
   while (FAILED(reader.Open(instance.c_str()))) {
     if (::GetTickCount64() >= end) return false;
     ::Sleep(5);
@@ -39,26 +34,19 @@ bool OpenReader(CFrameRingReader& reader, const std::wstring& instance) {
   return true;
 }
 
-// Reads frames until `count` distinct ones were checked (count 0: for ever).
 int Read(const std::wstring& instance, LONG64 count) {
   CFrameRingReader reader;
   if (!OpenReader(reader, instance)) return kExitNoRing;
   std::vector<BYTE> pixels;
   LONG64 last = 0, checked = 0;
-  bool signalled = false;
-  const ULONGLONG end = ::GetTickCount64() + kVerifyLimitMs;
+  const ULONGLONG end = ::GetTickCount64() + 60000;
   while (count == 0 || checked < count) {
     if (count != 0 && ::GetTickCount64() >= end) return kExitTimedOut;
-    if (!reader.WaitForFrame(last, 100)) continue;
     FrameRingFrame frame = {};
-    if (reader.ReadLatest(&pixels, &frame) != S_OK) continue;
+    if (!reader.WaitForFrame(last, 100) || reader.ReadLatest(&pixels, &frame) != S_OK) continue;
     if (!IsWholeTestFrame(frame, pixels.data(), pixels.size())) return kExitTorn;
-    if (frame.counter > last) ++checked;
+    if (frame.counter > last && checked++ == 0) SignalReady(instance);
     last = frame.counter;
-    if (!signalled) {
-      SignalReady(instance);
-      signalled = true;
-    }
   }
   return 0;
 }
@@ -73,9 +61,10 @@ int Hold(const std::wstring& instance) {
 
 int Write(const std::wstring& instance, LONG width, LONG height) {
   CFrameRingWriter writer;
-  const LONG64 bytes = static_cast<LONG64>(width) * height * 4;
-  if (FAILED(writer.Open(instance.c_str())) || FAILED(writer.Reserve(bytes))) return kExitNoRing;
-  std::vector<BYTE> pixels(static_cast<size_t>(bytes));
+  std::vector<BYTE> pixels(static_cast<size_t>(width) * height * 4);
+  if (FAILED(writer.Open(instance.c_str())) || FAILED(writer.Reserve(static_cast<LONG64>(pixels.size())))) {
+    return kExitNoRing;
+  }
   for (bool signalled = false;; signalled = true) {
     const LONG64 counter = writer.NextCounter();
     FillTestFrame(counter, pixels.data(), pixels.size());
@@ -87,10 +76,8 @@ int Write(const std::wstring& instance, LONG width, LONG height) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 3) return kExitBadArguments;
-  const std::wstring mode = argv[1], instance = argv[2];
-  if (mode == L"read" && argc == 3) return Read(instance, 0);
-  if (mode == L"verify" && argc == 4) return Read(instance, _wtoi64(argv[3]));
+  const std::wstring mode = argc >= 3 ? argv[1] : L"", instance = argc >= 3 ? argv[2] : L"";
+  if (mode == L"read" && argc == 4) return Read(instance, _wtoi64(argv[3]));
   if (mode == L"hold" && argc == 3) return Hold(instance);
   if (mode == L"write" && argc == 5) return Write(instance, _wtol(argv[3]), _wtol(argv[4]));
   return kExitBadArguments;

@@ -1,22 +1,17 @@
-// Frame-checking input pin used by the test camera's graph tests.
+// Frame-checking input pin of the test camera's graph tests.
 #include "CFrameCheckPin.h"
 
 #include <uuids.h>
 
-#include "filters/base/CBaseFilter.h"
 #include "filters/testcam/TestPattern.h"
 
-CFrameCheckPin::CFrameCheckPin(CBaseFilter* filter, const GUID& onlySubtype)
-    : CBaseInputPin(filter, L"In"), m_onlySubtype(onlySubtype), m_sampleEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-
-HRESULT CFrameCheckPin::CheckMediaType(const CAmMediaType& type) {
-  if (type.Get().majortype != MEDIATYPE_Video || type.VideoInfo() == nullptr) return VFW_E_TYPE_NOT_ACCEPTED;
-  if (m_onlySubtype != GUID_NULL && type.Get().subtype != m_onlySubtype) return VFW_E_TYPE_NOT_ACCEPTED;
-  return S_OK;
+HRESULT CFrameCheckPin::CheckMediaType(const CMediaType& type) {
+  return type->majortype == MEDIATYPE_Video && type.VideoInfo() != nullptr ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 HRESULT CFrameCheckPin::OnActive() {
-  ResetStats();
+  CLockGuard lock(m_statsLock);
+  m_stats = FrameCheckStats{};
   return S_OK;
 }
 
@@ -25,56 +20,30 @@ FrameCheckStats CFrameCheckPin::Stats() {
   return m_stats;
 }
 
-void CFrameCheckPin::ResetStats() {
-  CLockGuard lock(m_statsLock);
-  m_stats = FrameCheckStats{};
-}
-
 HRESULT CFrameCheckPin::OnReceive(IMediaSample* sample) {
   BYTE* data = nullptr;
   sample->GetPointer(&data);
   const long length = sample->GetActualDataLength();
-  REFERENCE_TIME start = 0;
-  REFERENCE_TIME stop = 0;
-  const HRESULT timeResult = sample->GetTime(&start, &stop);
+  REFERENCE_TIME start = 0, stop = 0;
+  const bool timed = sample->GetTime(&start, &stop) == S_OK;
   const bool discontinuity = sample->IsDiscontinuity() == S_OK;
-  REFERENCE_TIME now = 0;
-  const bool clocked = SUCCEEDED(m_filter->GetStreamTime(&now));
-  // The type cannot change between samples without a new type on the sample, which the base
-  // applies before this call.
-  const ULONG sampleSize = ConnectionType().Get().lSampleSize;
-  const VIDEOINFOHEADER* info = ConnectionType().VideoInfo();
-  const REFERENCE_TIME interval = info != nullptr ? info->AvgTimePerFrame : 0;
-  {
-    CLockGuard lock(m_statsLock);
-    FrameCheckStats& s = m_stats;
-    uint32_t counter = 0;
-    if (!ReadFrameCounter(data, length > 0 ? static_cast<size_t>(length) : 0, &counter)) {
-      ++s.unreadableCounters;
-    } else {
-      if (s.samples > 0 && counter != s.lastCounter + 1) ++s.counterGaps;
-      if (s.samples == 0) s.firstCounter = counter;
-      s.lastCounter = counter;
-    }
-    if (static_cast<ULONG>(length) != sampleSize) ++s.wrongLengths;
-    if (discontinuity) ++s.discontinuities;
-    if (timeResult != S_OK) {
-      ++s.missingTimes;
-    } else {
-      if (stop <= start || (s.samples > 0 && start <= s.lastStart)) ++s.nonIncreasingTimes;
-      if (s.samples > 0 && !discontinuity && start - s.lastStart != interval) ++s.irregularSpacing;
-      if (s.samples == 0) s.firstStart = start;
-      if (clocked) {
-        const REFERENCE_TIME lateness = now - start;
-        if (s.timedSamples == 0 || lateness < s.minLateness) s.minLateness = lateness;
-        if (s.timedSamples == 0 || lateness > s.maxLateness) s.maxLateness = lateness;
-        ++s.timedSamples;
-      }
-      s.lastStart = start;
-      s.lastStop = stop;
-    }
-    ++s.samples;
+  // A type change travels on the sample, and the base applies it before this call.
+  const REFERENCE_TIME interval = ConnectionType().VideoInfo()->AvgTimePerFrame;
+  uint32_t counter = 0;
+  const bool readable = ReadFrameCounter(data, length > 0 ? static_cast<size_t>(length) : 0, &counter);
+
+  CLockGuard lock(m_statsLock);
+  FrameCheckStats& s = m_stats;
+  const bool first = s.samples++ == 0;
+  if (!readable || static_cast<ULONG>(length) != ConnectionType()->lSampleSize || !timed || stop <= start ||
+      (!first && start <= s.lastStart)) {
+    ++s.badSamples;
   }
-  ::SetEvent(m_sampleEvent.Get());
+  if (!first && counter != s.lastCounter + 1) ++s.counterGaps;
+  if (!first && !discontinuity && start - s.lastStart != interval) ++s.irregularSpacing;
+  if (discontinuity) ++s.discontinuities;
+  if (first) s.firstCounter = counter;
+  s.lastCounter = counter;
+  s.lastStart = start;
   return S_OK;
 }

@@ -1,6 +1,7 @@
-// A test renderer built on the filter base: one CFrameCheckPin, no clock, no window. Tests add it
-// to a graph themselves and read what arrived.
+// A test renderer on the filter base: one CFrameCheckPin, no clock, no window.
 #pragma once
+
+#include <new>
 
 #include "CFrameCheckPin.h"
 #include "filters/base/CBaseFilter.h"
@@ -10,16 +11,14 @@ inline constexpr GUID CLSID_FrameCheckRenderer = {0x5b0e8f7c, 0x3d2a, 0x4c61, {0
 
 class CFrameCheckRenderer final : public CBaseFilter {
  public:
-  // A new renderer with one reference owned by the caller; GUID_NULL accepts every subtype.
-  static CFrameCheckRenderer* Create(const GUID& onlySubtype = GUID_NULL);
-
+  // A new renderer with one reference owned by the caller.
+  static CFrameCheckRenderer* Create() { return new (std::nothrow) CFrameCheckRenderer(); }
   int GetPinCount() override { return 1; }
   CBasePin* GetPin(int index) override { return index == 0 ? &m_pin : nullptr; }
-
   CFrameCheckPin& Pin() { return m_pin; }
 
  private:
-  explicit CFrameCheckRenderer(const GUID& onlySubtype);
+  CFrameCheckRenderer() : CBaseFilter(CLSID_FrameCheckRenderer), m_pin(this) {}
   ~CFrameCheckRenderer() override = default;
 
   CFrameCheckPin m_pin;
