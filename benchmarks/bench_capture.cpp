@@ -25,44 +25,26 @@
 
 using Microsoft::WRL::ComPtr;
 
+#include "BenchClock.h"
+
 namespace {
 
 constexpr int kRuns = 40;
 constexpr DWORD kFrameWaitMs = 5000;
 constexpr wchar_t kBenchCameraName[] = L"Fontis Bench Camera B";  // the last of 8 devices
 
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  ::QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
 struct Figures {
   std::vector<double> ours;
   std::vector<double> direct;
 };
 
-double Median(std::vector<double> ms) {
-  std::sort(ms.begin(), ms.end());
-  return ms.empty() ? 0.0 : ms[ms.size() / 2];
-}
-double P95(std::vector<double> ms) {
-  std::sort(ms.begin(), ms.end());
-  return ms.empty() ? 0.0 : ms[std::min(ms.size() - 1, (ms.size() * 95) / 100)];
-}
-
 void Report(const char* what, const Figures& figures) {
-  const double ours = Median(figures.ours);
-  const double direct = Median(figures.direct);
+  const double ours = Percentile(figures.ours, 0.5);
+  const double direct = Percentile(figures.direct, 0.5);
   printf("%-34s host   runs %3zu  median %8.3f ms  p95 %8.3f ms\n", what, figures.ours.size(), ours,
-         P95(figures.ours));
+         Percentile(figures.ours, 0.95));
   printf("%-34s direct runs %3zu  median %8.3f ms  p95 %8.3f ms  ratio %.2fx\n", "", figures.direct.size(), direct,
-         P95(figures.direct), direct > 0 ? ours / direct : 0.0);
+         Percentile(figures.direct, 0.95), direct > 0 ? ours / direct : 0.0);
 }
 
 bool ReadText(IPropertyBag* bag, const wchar_t* property, VARIANT* value) {
@@ -139,7 +121,7 @@ struct RingWatch {
   // ms until a frame newer than before, or -1.
   double WaitFirst(double start, LONG64 before) {
     if (!reader.WaitForFrame(before, kFrameWaitMs)) return -1;
-    return Now() - start;
+    return NowMs() - start;
   }
 };
 
@@ -194,18 +176,18 @@ int wmain() {
 
     for (int run = 0; run < kRuns; ++run) {
       // Finding the camera by name.
-      double start = Now();
+      double start = NowMs();
       GUID guid = GUID_NULL;
       ComPtr<IBaseFilter> found;
       const HRESULT hr = CreateCaptureFilter(kBenchCameraName, &guid, CLSID_VideoInputDeviceCategory, &found);
-      if (hr == S_OK) find.ours.push_back(Now() - start);
-      start = Now();
+      if (hr == S_OK) find.ours.push_back(NowMs() - start);
+      start = NowMs();
       ComPtr<IBaseFilter> foundDirect = DirectFind(kBenchCameraName, true);
-      if (foundDirect) find.direct.push_back(Now() - start);
+      if (foundDirect) find.direct.push_back(NowMs() - start);
       findMinimal.ours = find.ours;
-      start = Now();
+      start = NowMs();
       ComPtr<IBaseFilter> foundMinimal = DirectFind(kBenchCameraName, false);
-      if (foundMinimal) findMinimal.direct.push_back(Now() - start);
+      if (foundMinimal) findMinimal.direct.push_back(NowMs() - start);
       foundMinimal.Reset();
       found.Reset();
       foundDirect.Reset();
@@ -213,7 +195,7 @@ int wmain() {
       // First build: graph object and thread included.
       ComPtr<IBaseFilter> hostCamera = Camera();
       ComPtr<IBaseFilter> directCamera = Camera();
-      start = Now();
+      start = NowMs();
       auto manager = std::make_unique<CGraphManager>();
       GraphFilterEntry entries[2] = {};
       entries[0].role = kRoleSource;
@@ -224,9 +206,9 @@ int wmain() {
       entries[1].filter = hostRenderer;
       BoundedCopy(entries[1].name, kCaptureRendererName);
       entries[1].pinCategory = GUID_NULL;
-      if (manager->BuildGraph(entries, 2, FALSE, nullptr, FALSE, FALSE) == S_OK) firstBuild.ours.push_back(Now() - start);
+      if (manager->BuildGraph(entries, 2, FALSE, nullptr, FALSE, FALSE) == S_OK) firstBuild.ours.push_back(NowMs() - start);
 
-      start = Now();
+      start = NowMs();
       ComPtr<IGraphBuilder> graph;
       ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph));
       const auto directBuild = [&] {
@@ -235,20 +217,20 @@ int wmain() {
         return graph->Connect(FirstPin(directCamera.Get(), PINDIR_OUTPUT).Get(),
                               FirstPin(directRenderer.Get(), PINDIR_INPUT).Get());
       };
-      if (SUCCEEDED(directBuild())) firstBuild.direct.push_back(Now() - start);
+      if (SUCCEEDED(directBuild())) firstBuild.direct.push_back(NowMs() - start);
 
       // Rebuild on the existing, emptied graph object.
       manager->DestroyGraph();
-      start = Now();
-      if (manager->BuildGraph(entries, 2, FALSE, nullptr, FALSE, FALSE) == S_OK) rebuild.ours.push_back(Now() - start);
+      start = NowMs();
+      if (manager->BuildGraph(entries, 2, FALSE, nullptr, FALSE, FALSE) == S_OK) rebuild.ours.push_back(NowMs() - start);
       graph->RemoveFilter(directRenderer.Get());
       graph->RemoveFilter(directCamera.Get());
-      start = Now();
-      if (SUCCEEDED(directBuild())) rebuild.direct.push_back(Now() - start);
+      start = NowMs();
+      if (SUCCEEDED(directBuild())) rebuild.direct.push_back(NowMs() - start);
 
       // Run to the first frame in the ring.
       LONG64 before = hostRing.reader.LatestCounter();
-      start = Now();
+      start = NowMs();
       if (SUCCEEDED(manager->Run(FALSE))) {
         const double ms = hostRing.WaitFirst(start, before);
         if (ms >= 0) firstFrame.ours.push_back(ms);
@@ -256,7 +238,7 @@ int wmain() {
       ComPtr<IMediaControl> control;
       graph.As(&control);
       before = directRing.reader.LatestCounter();
-      start = Now();
+      start = NowMs();
       const HRESULT ran = control->Run();
       if (SUCCEEDED(ran)) {
         const double ms = directRing.WaitFirst(start, before);
@@ -265,16 +247,16 @@ int wmain() {
       ::Sleep(100);
 
       // Stop until the last frame is in: the call returns when streaming has ended.
-      start = Now();
-      if (SUCCEEDED(manager->Stop())) stop.ours.push_back(Now() - start);
+      start = NowMs();
+      if (SUCCEEDED(manager->Stop())) stop.ours.push_back(NowMs() - start);
       CheckQuiet(hostRing);
-      start = Now();
+      start = NowMs();
       HRESULT stopped = control->Stop();
       if (stopped == S_FALSE) {
         OAFilterState state;
         control->GetState(100, &state);  // S_FALSE: the transition has not finished
       }
-      if (SUCCEEDED(stopped)) stop.direct.push_back(Now() - start);
+      if (SUCCEEDED(stopped)) stop.direct.push_back(NowMs() - start);
       CheckQuiet(directRing);
 
       manager.reset();

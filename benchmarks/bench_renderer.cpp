@@ -25,6 +25,8 @@
 
 using Microsoft::WRL::ComPtr;
 
+#include "BenchClock.h"
+
 namespace {
 
 constexpr int kCostFrames = 300;
@@ -94,12 +96,6 @@ CMediaType MakeType(const GUID& subtype, LONG width, LONG height, WORD bits, DWO
   info->bmiHeader.biCompression = compression;
   info->bmiHeader.biSizeImage = static_cast<DWORD>(image);
   return type;
-}
-
-double Percentile(std::vector<double> values, double fraction) {
-  if (values.empty()) return 0.0;
-  std::sort(values.begin(), values.end());
-  return values[std::min(values.size() - 1, static_cast<size_t>(fraction * (values.size() - 1) + 0.5))];
 }
 
 double ElapsedUs(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {

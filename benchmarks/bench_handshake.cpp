@@ -12,29 +12,19 @@
 #include "ipc/ObjectNames.h"
 #include "support/TestProcess.h"
 
+#include "BenchClock.h"
+
 namespace {
 
 constexpr int kRuns = 50;
-
-double Now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER counter;
-  ::QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
 
 void Report(const char* what, std::vector<double> ms) {
   if (ms.empty()) {
     printf("%-58s no successful runs\n", what);
     return;
   }
-  std::sort(ms.begin(), ms.end());
-  const double median = ms[ms.size() / 2];
-  const double p95 = ms[std::min(ms.size() - 1, (ms.size() * 95) / 100)];
+  const double median = Percentile(ms, 0.5);
+  const double p95 = Percentile(ms, 0.95);
   printf("%-58s runs %3zu  median %8.2f ms  p95 %8.2f ms\n", what, ms.size(), median, p95);
 }
 
@@ -55,7 +45,7 @@ DWORD WINAPI RunSuccessor(void* p) {
   status.Open(successor->instance.c_str());
   ScopedHandle lock, flag, waitEvent;
   successor->result = AcquireLiveInstance(successor->instance.c_str(), status, lock, flag, waitEvent);
-  successor->servedAt = Now();
+  successor->servedAt = NowMs();
   return 0;
 }
 
@@ -82,9 +72,9 @@ int wmain() {
     CGraphErrInfo status;
     status.Open(instance.c_str());
     ScopedHandle lock, flag, waitEvent;
-    const double start = Now();
+    const double start = NowMs();
     const BOOL serves = AcquireLiveInstance(instance.c_str(), status, lock, flag, waitEvent);
-    const double elapsed = Now() - start;
+    const double elapsed = NowMs() - start;
     if (!serves) healthy.push_back(elapsed);
     StopPeer(instance);
     first.Wait(10000);
@@ -103,7 +93,7 @@ int wmain() {
       continue;
     }
     ::Sleep(i % 7 * 30);  // kill at different moments of the successor's 200 ms pass
-    const double killedAt = Now();
+    const double killedAt = NowMs();
     ::TerminateProcess(first.Handle(), 99);
     ::WaitForSingleObject(thread.Get(), INFINITE);
     if (successor.result) takeover.push_back(successor.servedAt - killedAt);
