@@ -6,9 +6,10 @@
 
 namespace {
 
-using RegistrationFunction = HRESULT(STDAPICALLTYPE*)();
+using ExportFunction = HRESULT(STDAPICALLTYPE*)();
 
-// fontis_renderer.dll registered for the program's life, beside the test cameras.
+// fontis_renderer.dll registered for the program's life, beside the test cameras. Kept loaded:
+// the graph may hand back its last references late, and the DLL unloads with the process anyway.
 class RendererEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
@@ -19,29 +20,28 @@ class RendererEnvironment : public ::testing::Environment {
   void TearDown() override {
     if (m_module == nullptr) return;
     EXPECT_EQ(S_OK, Call("DllUnregisterServer"));
-    // Kept loaded: the graph may hand back its last references late, and the DLL unloads with
-    // the process anyway.
+  }
+  HRESULT Call(const char* name) const {
+    const auto entry =
+        reinterpret_cast<ExportFunction>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
+    return entry != nullptr ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
   }
 
  private:
-  HRESULT Call(const char* name) {
-    const auto entry =
-        reinterpret_cast<RegistrationFunction>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
-    return entry != nullptr ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-  }
   HMODULE m_module = nullptr;
 };
 
 TestCameraEnvironment* const g_cameras =
     static_cast<TestCameraEnvironment*>(::testing::AddGlobalTestEnvironment(new TestCameraEnvironment));
-::testing::Environment* const g_renderer = ::testing::AddGlobalTestEnvironment(new RendererEnvironment);
+RendererEnvironment* const g_renderer =
+    static_cast<RendererEnvironment*>(::testing::AddGlobalTestEnvironment(new RendererEnvironment));
 
 }  // namespace
 
-TestCameraRegistration& CameraRegistration() { return g_cameras->Registration(); }
-
-CLSID FilterClass(IBaseFilter* filter) {
-  CLSID clsid = GUID_NULL;
-  if (filter == nullptr || FAILED(filter->GetClassID(&clsid))) return GUID_NULL;
-  return clsid;
+void ExpectNoLiveFilters() {
+  TestCameraRegistration& cameras = g_cameras->Registration();
+  EXPECT_TRUE(WaitUntil([&] { return cameras.LiveObjects() == 0; }, 3000))
+      << cameras.LiveObjects() << " test camera objects alive";
+  EXPECT_TRUE(WaitUntil([] { return g_renderer->Call("DllCanUnloadNow") == S_OK; }, 3000))
+      << "capture renderer objects alive";
 }

@@ -1,18 +1,12 @@
 // What the capture tests share: the test cameras and the capture renderer registered for the
-// whole program, a filter's class, polling with a deadline.
+// whole program, polling with a deadline, and the check that no filter object outlived a test.
 // The environments run on the program's main thread, which they put in the multithreaded
 // apartment.
 #pragma once
 
 #include <windows.h>
-#include <strmif.h>
 
 #include "support/TestCameraRegistration.h"
-
-TestCameraRegistration& CameraRegistration();
-
-// The filter's class, GUID_NULL when it does not say.
-CLSID FilterClass(IBaseFilter* filter);
 
 // Waits until pred() holds or the time is up; the last result.
 template <class Pred>
@@ -24,3 +18,6 @@ bool WaitUntil(Pred pred, DWORD timeoutMs) {
     ::Sleep(5);
   }
 }
+
+// Every test camera and capture renderer object is gone once the graph and the test let go.
+void ExpectNoLiveFilters();

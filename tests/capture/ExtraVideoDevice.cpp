@@ -1,24 +1,25 @@
 #include "ExtraVideoDevice.h"
 
 #include <cwchar>
+#include <initializer_list>
+#include <utility>
 
 namespace {
 
+constexpr wchar_t kClasses[] = L"Software\\Classes\\CLSID\\";
 // The instances of CLSID_VideoInputDeviceCategory, as the system device enumerator reads them.
-constexpr wchar_t kCategoryInstances[] =
-    L"Software\\Classes\\CLSID\\{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\";
+constexpr wchar_t kCategoryInstances[] = L"{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\Instance\\";
 
-LONG SetText(HKEY key, const wchar_t* name, const wchar_t* value) {
-  if (value == nullptr) return ERROR_SUCCESS;
-  return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
-                          static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
-}
-
-LONG CreateWithValues(const std::wstring& path, const wchar_t* const (*values)[2], size_t count) {
+// Creates the key under HKLM and writes the values that are not null.
+LONG WriteKey(const std::wstring& path, std::initializer_list<std::pair<const wchar_t*, const wchar_t*>> values) {
   HKEY key = nullptr;
   LONG status = ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
   if (status != ERROR_SUCCESS) return status;
-  for (size_t i = 0; i < count && status == ERROR_SUCCESS; ++i) status = SetText(key, values[i][0], values[i][1]);
+  for (const auto& value : values) {
+    if (value.second == nullptr || status != ERROR_SUCCESS) continue;
+    status = ::RegSetValueExW(key, value.first, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.second),
+                              static_cast<DWORD>((wcslen(value.second) + 1) * sizeof(wchar_t)));
+  }
   ::RegCloseKey(key);
   return status;
 }
@@ -27,16 +28,14 @@ LONG CreateWithValues(const std::wstring& path, const wchar_t* const (*values)[2
 
 LONG ExtraVideoDevice::Add(const wchar_t* instanceKey, const wchar_t* friendlyName, const wchar_t* description,
                            const wchar_t* devicePath, const wchar_t* clsidText) {
-  m_instanceKey = std::wstring(kCategoryInstances) + instanceKey;
-  const wchar_t* const values[][2] = {
-      {L"FriendlyName", friendlyName}, {L"Description", description}, {L"DevicePath", devicePath}, {L"CLSID", clsidText}};
-  return CreateWithValues(m_instanceKey, values, 4);
+  m_instanceKey = std::wstring(kClasses) + kCategoryInstances + instanceKey;
+  return WriteKey(m_instanceKey, {{L"FriendlyName", friendlyName}, {L"Description", description},
+                                  {L"DevicePath", devicePath}, {L"CLSID", clsidText}});
 }
 
 LONG ExtraVideoDevice::AddClassServer(const wchar_t* clsidText, const wchar_t* serverPath) {
-  m_classKey = std::wstring(L"Software\\Classes\\CLSID\\") + clsidText;
-  const wchar_t* const values[][2] = {{nullptr, serverPath}};
-  return CreateWithValues(m_classKey + L"\\InprocServer32", values, 1);
+  m_classKey = std::wstring(kClasses) + clsidText;
+  return WriteKey(m_classKey + L"\\InprocServer32", {{nullptr, serverPath}});
 }
 
 void ExtraVideoDevice::Remove() {
