@@ -3,6 +3,7 @@
 
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CStatusChannelClient.h"
+#include "support/TestCameraRegistration.h"
 #include "support/TestProcess.h"
 
 namespace {
@@ -77,4 +78,17 @@ TEST(FontisctlLaunch, StartsAHostOnlyWhenNoneServes) {
   run = Fontisctl(L"launch " + instance + L" \"\" {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0} FALSE");
   EXPECT_EQ(0u, run.code);
   EXPECT_NE(std::string::npos, run.output.find("started a host")) << run.output;
+}
+
+TEST(FontisctlDevices, ListsCamerasAsTheHostFindsThem) {
+  TestCameraRegistration cameras;
+  ASSERT_EQ(S_OK, cameras.Register());
+  CtlRun run = Fontisctl(L"devices");
+  EXPECT_EQ(0u, run.code);
+  // The camera whose Description differs from its FriendlyName is shown by its Description.
+  EXPECT_NE(std::string::npos, run.output.find("\"Fontis Second Camera\"")) << run.output;
+  EXPECT_NE(std::string::npos, run.output.find("root#fontis_testcam#0002")) << run.output;
+  ASSERT_EQ(S_OK, cameras.Unregister());
+  run = Fontisctl(L"devices");
+  EXPECT_EQ(std::string::npos, run.output.find("Fontis")) << run.output;
 }
