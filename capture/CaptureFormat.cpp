@@ -9,7 +9,7 @@
 
 #include "capture/CaptureFormatMatch.h"
 #include "capture/GraphConstruction.h"
-#include "capture/ScopedTaskMemMediaType.h"
+#include "ipc/CTaskMemMediaType.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -20,7 +20,7 @@ constexpr int kMaxCapabilities = 4096;
 
 // Reads one capability; its key is marked unusable when the pin does not hand it out.
 FormatSizeKey ReadCapabilityKey(IAMStreamConfig* config, int index) {
-  ScopedTaskMemMediaType type;
+  CTaskMemMediaType type;
   VIDEO_STREAM_CONFIG_CAPS caps;
   // Anything but S_OK (S_FALSE: index out of range) means no capability at that index.
   if (config->GetStreamCaps(index, type.Receive(), reinterpret_cast<BYTE*>(&caps)) != S_OK || !type) {
@@ -54,7 +54,7 @@ HRESULT SetPinFormat(IBaseFilter* filter, GUID category, CMediaType* mediaType) 
     if (FAILED(pin.As(&config))) continue;
 
     if (IsCurrentFormatRequest(request)) {
-      ScopedTaskMemMediaType current;
+      CTaskMemMediaType current;
       hr = config->GetFormat(current.Receive());
       if (FAILED(hr)) return hr;
       if (!current) return E_FAIL;
@@ -73,7 +73,7 @@ HRESULT SetPinFormat(IBaseFilter* filter, GUID category, CMediaType* mediaType) 
     for (int i = 0; i < count; ++i) keys.push_back(ReadCapabilityKey(config.Get(), i));
     const CapabilityChoice choice = ChooseCapability(request, keys.data(), keys.size());
 
-    ScopedTaskMemMediaType chosen;
+    CTaskMemMediaType chosen;
     VIDEO_STREAM_CONFIG_CAPS caps;
     hr = config->GetStreamCaps(static_cast<int>(choice.index), chosen.Receive(), reinterpret_cast<BYTE*>(&caps));
     if (choice.exact) {

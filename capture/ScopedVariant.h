@@ -1,4 +1,5 @@
-// Owning wrapper for a VARIANT (property bag values): cleared exactly once, never copied.
+// Owning wrapper for a VARIANT (property bag values read or written): cleared exactly once,
+// never copied.
 // Not thread-safe; an object belongs to the thread that reads into it.
 #pragma once
 
@@ -8,6 +9,12 @@
 class ScopedVariant {
  public:
   ScopedVariant() { ::VariantInit(&m_value); }
+  // A string value to write (IPropertyBag::Write); String() is null when allocation failed.
+  explicit ScopedVariant(const WCHAR* text) {
+    ::VariantInit(&m_value);
+    m_value.vt = VT_BSTR;
+    m_value.bstrVal = ::SysAllocString(text);
+  }
   ~ScopedVariant() { ::VariantClear(&m_value); }
   ScopedVariant(const ScopedVariant&) = delete;
   ScopedVariant& operator=(const ScopedVariant&) = delete;
@@ -20,6 +27,7 @@ class ScopedVariant {
   // The string, or null when the value is not a BSTR.
   const WCHAR* String() const { return m_value.vt == VT_BSTR ? m_value.bstrVal : nullptr; }
   const VARIANT& Get() const { return m_value; }
+  VARIANT* Ptr() { return &m_value; }
 
  private:
   VARIANT m_value;

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "filters/base/CBaseFilter.h"
-#include "filters/base/CTaskMemMediaType.h"
+#include "ipc/CTaskMemMediaType.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -4,7 +4,7 @@
 #include <uuids.h>
 
 #include "filters/base/CBaseFilter.h"
-#include "filters/base/CTaskMemMediaType.h"
+#include "ipc/CTaskMemMediaType.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -6,25 +6,12 @@
 
 #include <vector>
 
+#include "capture/ScopedRegKey.h"
+#include "capture/ScopedVariant.h"
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
-// Owns an open registry key.
-class ScopedRegKey {
- public:
-  ScopedRegKey() = default;
-  ~ScopedRegKey() {
-    if (m_key != nullptr) ::RegCloseKey(m_key);
-  }
-  ScopedRegKey(const ScopedRegKey&) = delete;
-  ScopedRegKey& operator=(const ScopedRegKey&) = delete;
-  HKEY* Receive() { return &m_key; }
-  HKEY Get() const { return m_key; }
-
- private:
-  HKEY m_key = nullptr;
-};
-
 std::wstring ClassKeyPath(REFCLSID clsid) {
   wchar_t text[40] = {};
   ::StringFromGUID2(clsid, text, 40);
@@ -35,24 +22,6 @@ LONG SetStringValue(HKEY key, const wchar_t* name, const std::wstring& value) {
   return ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
-
-// A BSTR-holding VARIANT cleared on every way out.
-class ScopedStringVariant {
- public:
-  explicit ScopedStringVariant(const wchar_t* text) {
-    ::VariantInit(&m_value);
-    m_value.vt = VT_BSTR;
-    m_value.bstrVal = ::SysAllocString(text);
-  }
-  ~ScopedStringVariant() { ::VariantClear(&m_value); }
-  ScopedStringVariant(const ScopedStringVariant&) = delete;
-  ScopedStringVariant& operator=(const ScopedStringVariant&) = delete;
-  bool IsValid() const { return m_value.bstrVal != nullptr; }
-  VARIANT* Get() { return &m_value; }
-
- private:
-  VARIANT m_value;
-};
 
 void Anchor() {}
 }  // namespace
@@ -117,9 +86,9 @@ HRESULT RegisterFilterInCategory(REFCLSID clsid, const wchar_t* friendlyName, RE
   hr = moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag));
   if (FAILED(hr)) return hr;
   for (size_t i = 0; i < valueCount; ++i) {
-    ScopedStringVariant value(values[i].value);
-    if (!value.IsValid()) return E_OUTOFMEMORY;
-    hr = bag->Write(values[i].name, value.Get());
+    ScopedVariant value(values[i].value);
+    if (value.String() == nullptr) return E_OUTOFMEMORY;
+    hr = bag->Write(values[i].name, value.Ptr());
     if (FAILED(hr)) return hr;
   }
   return S_OK;

@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <new>
 
-#include "filters/base/CTaskMemMediaType.h"
+#include "ipc/CTaskMemMediaType.h"
 
 CCaptureRenderer* CCaptureRenderer::Create() { return new (std::nothrow) CCaptureRenderer(); }
 

@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "filters/base/CTaskMemMediaType.h"
+#include "ipc/CTaskMemMediaType.h"
 #include "filters/testcam/TestCameraProfiles.h"
 #include "ipc/CMediaType.h"
 #include "support/TestCameraRegistration.h"

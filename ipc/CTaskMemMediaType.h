@@ -2,7 +2,7 @@
 // GetStreamCaps, IEnumMediaTypes::Next): frees the block, pUnk and structure once.
 #pragma once
 
-#include "ipc/CMediaType.h"
+#include "CMediaType.h"
 
 class CTaskMemMediaType {
  public:
