@@ -1,7 +1,6 @@
 // The capture renderer in real graphs with the test camera: frames reach the ring whole and at
 // the camera's rate through run, stop, run and a reconnection in another format; malformed
-// types are refused at connection time; the DLL creates the class through COM until it is
-// unregistered; the filter is destroyed when the graph lets go of it.
+// types are refused at connection time; the filter is destroyed when the graph lets go of it.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -30,6 +29,7 @@ void ExpectCameraFrames(CFrameRingReader& reader, TestCamSubtype subtype, LONG w
   ASSERT_EQ(S_OK, reader.ReadLatest(&pixels, &frame));
   EXPECT_EQ(width, frame.width);
   EXPECT_EQ(height, frame.height);
+  EXPECT_EQ(subtype == TestCamSubtype::Rgb24, (frame.flags & kFrameFlagBottomUp) != 0) << "RGB rows bottom-up";
   TestFrameLayout layout;
   ASSERT_TRUE(ComputeFrameLayout(subtype, width, height, &layout));
   EXPECT_EQ(layout.stride, frame.stride);
@@ -58,16 +58,11 @@ TEST(CaptureRendererGraph, FramesReachTheRingThroughRunStopRunAndAReconnection) 
     ASSERT_EQ(S_OK, rig.Build());
     ASSERT_EQ(S_OK, rig.rendererControl->SetInstanceName(instance.c_str()));
     ASSERT_EQ(S_OK, rig.rendererControl->SetOption(1));
-    FILTER_INFO info = {};
-    ASSERT_EQ(S_OK, rig.renderer->QueryFilterInfo(&info));
-    if (info.pGraph) info.pGraph->Release();
-    EXPECT_STREQ(L"QV Capture Renderer", info.achName);
     CFrameRingReader reader;
     ASSERT_EQ(S_OK, reader.Open(instance.c_str())) << "the ring exists from SetInstanceName on";
     EXPECT_EQ(1, reader.Option());
 
-    ASSERT_EQ(S_OK, rig.SetCameraFormat(1));  // RGB24 640 x 480
-    ASSERT_EQ(S_OK, rig.Connect());
+    ASSERT_EQ(S_OK, rig.Connect(1));  // RGB24 640 x 480
     ASSERT_EQ(S_OK, rig.control->Run());
     ExpectCameraFrames(reader, TestCamSubtype::Rgb24, 640, 480);
     ASSERT_EQ(S_OK, rig.control->Stop());
@@ -81,8 +76,7 @@ TEST(CaptureRendererGraph, FramesReachTheRingThroughRunStopRunAndAReconnection) 
     // The host rebuilds for a larger format: the ring follows into a new generation.
     ASSERT_EQ(S_OK, rig.graph->Disconnect(rig.cameraPin.Get()));
     ASSERT_EQ(S_OK, rig.graph->Disconnect(rig.rendererPin.Get()));
-    ASSERT_EQ(S_OK, rig.SetCameraFormat(4));  // NV12 1920 x 1080
-    ASSERT_EQ(S_OK, rig.Connect());
+    ASSERT_EQ(S_OK, rig.Connect(4));  // NV12 1920 x 1080
     ASSERT_EQ(S_OK, rig.control->Run());
     ExpectCameraFrames(reader, TestCamSubtype::Nv12, 1920, 1080);
     EXPECT_EQ(2, reader.MappedGeneration());
@@ -106,19 +100,15 @@ TEST(CaptureRendererGraph, MalformedTypesAreRefusedAtConnectionTime) {
       {"wrong format type", kRgb24, [](CMediaType& t) { t.Edit().formattype = FORMAT_VideoInfo2; }},
       {"compressed subtype", kRgb24, [](CMediaType& t) { t.Edit().subtype = MEDIASUBTYPE_MJPG; }},
       {"block shorter than a VIDEOINFOHEADER", kRgb24, [](CMediaType& t) { t.Edit().cbFormat -= 1; }},
-      {"block with the size only", kYuy2, [](CMediaType& t) { t.Edit().cbFormat = 60; }},
       {"no block", kRgb24, [](CMediaType& t) { t.Free(); }},
       {"biSize beyond the block", kRgb24, [](CMediaType& t) { Bitmap(t).biSize = 4000; }},
       {"zero width", kRgb24, [](CMediaType& t) { Bitmap(t).biWidth = 0; }},
       {"negative width", kRgb24, [](CMediaType& t) { Bitmap(t).biWidth = -640; }},
-      {"zero height", kRgb24, [](CMediaType& t) { Bitmap(t).biHeight = 0; }},
-      {"absurd width", kRgb24, [](CMediaType& t) { Bitmap(t).biWidth = 100000, Bitmap(t).biSizeImage = 0; }},
       {"width overflowing 32 bits", kRgb32, [](CMediaType& t) { Bitmap(t).biWidth = 1 << 30; }},
       {"absurd height", kRgb32, [](CMediaType& t) { Bitmap(t).biHeight = LONG_MIN, Bitmap(t).biSizeImage = 0; }},
       {"bit count of another subtype", kRgb24, [](CMediaType& t) { Bitmap(t).biBitCount = 32; }},
       {"compression of another subtype", kYuy2, [](CMediaType& t) { Bitmap(t).biCompression = BI_RGB; }},
       {"stride that does not match biSizeImage", kRgb24, [](CMediaType& t) { Bitmap(t).biSizeImage -= 4; }},
-      {"a 600-byte stride for 640 YUY2 pixels", kYuy2, [](CMediaType& t) { Bitmap(t).biSizeImage = 1200 * 480; }},
       // 641 pixels are 1924 bytes a row, not 1923.
       {"unpadded RGB24 rows", kRgb24,
        [](CMediaType& t) { Bitmap(t).biWidth = 641, Bitmap(t).biSizeImage = 1923 * 480; }},
@@ -150,32 +140,4 @@ TEST(CaptureRendererGraph, MalformedTypesAreRefusedAtConnectionTime) {
     EXPECT_EQ(E_UNEXPECTED, control->SetInstanceName(L"another"));
   }
   ExpectAllObjectsGone();
-}
-
-TEST(CaptureRendererDll, RegistersItsClassAndCreatesTheRendererThroughCom) {
-  HMODULE module = ::LoadLibraryW(SiblingPath(L"fontis_renderer.dll").c_str());
-  ASSERT_NE(nullptr, module);
-  const auto call = [module](const char* name) {
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    const auto entry = reinterpret_cast<Entry>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    return entry ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-  };
-  ASSERT_EQ(S_OK, call("DllRegisterServer"));
-  {
-    ComPtr<IBaseFilter> filter;
-    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_FontisCaptureRenderer, nullptr,
-                                       CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_PPV_ARGS(&filter)));
-    ComPtr<IRendererControl> control;
-    EXPECT_EQ(S_OK, QueryRendererControl(filter.Get(), &control));
-    CLSID clsid = GUID_NULL;
-    EXPECT_EQ(S_OK, filter->GetClassID(&clsid));
-    EXPECT_TRUE(clsid == CLSID_FontisCaptureRenderer);
-    EXPECT_EQ(S_FALSE, call("DllCanUnloadNow"));
-  }
-  EXPECT_EQ(S_OK, call("DllCanUnloadNow"));
-  EXPECT_EQ(S_OK, call("DllUnregisterServer"));
-  ComPtr<IBaseFilter> gone;
-  EXPECT_EQ(REGDB_E_CLASSNOTREG,
-            ::CoCreateInstance(CLSID_FontisCaptureRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&gone)));
-  ::FreeLibrary(module);
 }

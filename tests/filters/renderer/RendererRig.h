@@ -36,13 +36,13 @@ struct RendererRig {
     rendererPin = PinAt(renderer.Get(), 0);
     return FAILED(hr) ? hr : cameraPin && rendererPin ? S_OK : E_FAIL;
   }
-  // The standard camera's capability `caps`, set through IAMStreamConfig while unconnected.
-  HRESULT SetCameraFormat(int caps) {
+  // Sets the standard camera's capability `caps` through IAMStreamConfig, then connects.
+  HRESULT Connect(int caps) {
     Microsoft::WRL::ComPtr<IAMStreamConfig> config;
-    const HRESULT hr = cameraPin.As(&config);
-    return FAILED(hr) ? hr : config->SetFormat(&CapsType(cameraPin.Get(), caps).Edit());
+    HRESULT hr = cameraPin.As(&config);
+    if (SUCCEEDED(hr)) hr = config->SetFormat(&CapsType(cameraPin.Get(), caps).Edit());
+    return FAILED(hr) ? hr : graph->Connect(cameraPin.Get(), rendererPin.Get());
   }
-  HRESULT Connect() { return graph->Connect(cameraPin.Get(), rendererPin.Get()); }
   // Stops the graph; the members go in reverse order, the graph last.
   ~RendererRig() {
     if (control) control->Stop();

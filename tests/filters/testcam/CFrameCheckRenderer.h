@@ -1,25 +1,56 @@
-// A test renderer on the filter base: one CFrameCheckPin, no clock, no window.
+// A test renderer on the filter base: one input pin that takes video with a VIDEOINFOHEADER,
+// reads the test camera's frame counter from every sample and checks its length and time stamps.
+// Threads: the pin's OnReceive runs on the camera's streaming thread, Stats on the test thread;
+// m_statsLock guards m_stats.
 #pragma once
 
+#include <windows.h>
+
+#include <cstdint>
 #include <new>
 
-#include "CFrameCheckPin.h"
 #include "filters/base/CBaseFilter.h"
+#include "filters/base/CBaseInputPin.h"
+#include "filters/base/CCriticalSection.h"
 
-// {5b0e8f7c-3d2a-4c61-9b1e-7a4f2c9d8e31}
-inline constexpr GUID CLSID_FrameCheckRenderer = {0x5b0e8f7c, 0x3d2a, 0x4c61, {0x9b, 0x1e, 0x7a, 0x4f, 0x2c, 0x9d, 0x8e, 0x31}};
+struct FrameCheckStats {
+  LONG samples = 0;
+  // Unreadable counter, length other than the connection's sample size, missing time stamps,
+  // or a start not after the previous start.
+  LONG badSamples = 0;
+  LONG counterGaps = 0;       // a counter that is not the previous one plus one
+  LONG irregularSpacing = 0;  // start - previous start differs from the frame interval
+  LONG discontinuities = 0;
+  uint32_t firstCounter = 0, lastCounter = 0;
+  REFERENCE_TIME lastStart = 0;
+};
 
 class CFrameCheckRenderer final : public CBaseFilter {
  public:
+  class Pin final : public CBaseInputPin {
+   public:
+    explicit Pin(CBaseFilter* filter) : CBaseInputPin(filter, L"In") {}
+    HRESULT CheckMediaType(const CMediaType& type) override;
+    HRESULT OnActive() override;
+    FrameCheckStats Stats();
+
+   protected:
+    HRESULT OnReceive(IMediaSample* sample) override;
+
+   private:
+    CCriticalSection m_statsLock;
+    FrameCheckStats m_stats;
+  };
+
   // A new renderer with one reference owned by the caller.
   static CFrameCheckRenderer* Create() { return new (std::nothrow) CFrameCheckRenderer(); }
   int GetPinCount() override { return 1; }
   CBasePin* GetPin(int index) override { return index == 0 ? &m_pin : nullptr; }
-  CFrameCheckPin& Pin() { return m_pin; }
+  Pin& InputPin() { return m_pin; }
 
  private:
-  CFrameCheckRenderer() : CBaseFilter(CLSID_FrameCheckRenderer), m_pin(this) {}
+  CFrameCheckRenderer() : CBaseFilter(GUID_NULL), m_pin(this) {}
   ~CFrameCheckRenderer() override = default;
 
-  CFrameCheckPin m_pin;
+  Pin m_pin;
 };

@@ -1,26 +1,26 @@
-// Frame-checking input pin of the test camera's graph tests.
-#include "CFrameCheckPin.h"
+// The frame-checking pin of the test camera's graph tests.
+#include "CFrameCheckRenderer.h"
 
 #include <uuids.h>
 
 #include "filters/testcam/TestPattern.h"
 
-HRESULT CFrameCheckPin::CheckMediaType(const CMediaType& type) {
+HRESULT CFrameCheckRenderer::Pin::CheckMediaType(const CMediaType& type) {
   return type->majortype == MEDIATYPE_Video && type.VideoInfo() != nullptr ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
-HRESULT CFrameCheckPin::OnActive() {
+HRESULT CFrameCheckRenderer::Pin::OnActive() {
   CLockGuard lock(m_statsLock);
   m_stats = FrameCheckStats{};
   return S_OK;
 }
 
-FrameCheckStats CFrameCheckPin::Stats() {
+FrameCheckStats CFrameCheckRenderer::Pin::Stats() {
   CLockGuard lock(m_statsLock);
   return m_stats;
 }
 
-HRESULT CFrameCheckPin::OnReceive(IMediaSample* sample) {
+HRESULT CFrameCheckRenderer::Pin::OnReceive(IMediaSample* sample) {
   BYTE* data = nullptr;
   sample->GetPointer(&data);
   const long length = sample->GetActualDataLength();
