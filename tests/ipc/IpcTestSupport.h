@@ -62,21 +62,11 @@ struct RgCenterUnderTest {
   RgCenterBlock& Record() { return *client.Record(); }
 };
 
-// Registers an RGB24 W x H type in a slot as a client would (no count change).
-inline void PutSlot(RgCenterSlot& slot, LONG width, LONG height, DWORD processId, bool wantsVideo) {
-  CMediaType type;
-  ASSERT_EQ(S_OK, BuildVideoInfoType(width, height, VideoSubtype::kRgb24, &type));
-  ASSERT_EQ(S_OK, WriteSlotMediaType(type.Get(), &slot));
-  slot.processId = processId;
-  slot.wantsVideo = wantsVideo ? 1 : 0;
-}
-
 // A VIDEOINFOHEADER's width or height (format offset 52 or 56), -1 when the type has no such block.
 inline LONG FormatField(const CMediaType& type, size_t offset) {
   LONG value = -1;
   if (type->cbFormat >= kMinUsableFormatLength) memcpy(&value, type->pbFormat + offset, sizeof(value));
   return value;
 }
-inline LONG FormatWidth(const CMediaType& type) { return FormatField(type, kVideoInfoWidthOffset); }
 
 constexpr DWORD kOtherProcessId = 0x7FFF0001;  // odd, so never a real process id

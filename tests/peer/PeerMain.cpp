@@ -2,6 +2,7 @@
 //   request INSTANCE NAME GUID HOLD_MS     create the status channel first, leave a camera request
 //   hold-lock INSTANCE HOLD_MS             hold the status lock for a while, then release it
 //   hold-lock-forever INSTANCE             hold the status lock until killed (abandons it)
+//   hold-slock-forever INSTANCE            hold the request channel's "slock" until killed
 //   serve INSTANCE healthy|unhealthy       win the instance as a host would, report a healthy or a
 //                                          failed graph, end like a host when "<INSTANCE>_peer_stop"
 //                                          is set (or die holding the flag when killed)
@@ -15,11 +16,11 @@
 #include <string>
 
 #include "ipc/CGraphErrInfo.h"
+#include "ipc/CRgCenterClient.h"
 #include "ipc/CStatusChannelClient.h"
 #include "ipc/LiveInstance.h"
 #include "ipc/ScopedHandle.h"
 #include "ipc/ScopedMutexLock.h"
-#include "RgCenterPeer.h"
 
 namespace {
 
@@ -31,11 +32,6 @@ constexpr int kExitFailed = 3;
 void SignalReady(const std::wstring& instance) {
   ScopedHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_ready").c_str()));
   ::SetEvent(ready.Get());
-}
-
-void WaitForStop(const std::wstring& instance) {
-  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
-  ::WaitForSingleObject(stop.Get(), INFINITE);
 }
 
 DWORD ParseMs(const wchar_t* text) { return static_cast<DWORD>(wcstoul(text, nullptr, 10)); }
@@ -73,6 +69,15 @@ int HoldLock(const std::wstring& instance, DWORD holdMs) {
   return 0;
 }
 
+int HoldRgCenterLockForever(const std::wstring& instance) {
+  CRgCenterClient channel;
+  if (FAILED(channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen))) return kExitFailed;
+  if (!IsLockObtained(::WaitForSingleObject(channel.LockHandle(), 5000))) return kExitFailed;
+  SignalReady(instance);
+  ::Sleep(INFINITE);
+  return 0;
+}
+
 int Serve(const std::wstring& instance, bool healthy) {
   CGraphErrInfo status;
   if (FAILED(status.Open(instance.c_str()))) return kExitFailed;
@@ -80,8 +85,10 @@ int Serve(const std::wstring& instance, bool healthy) {
   if (!AcquireLiveInstance(instance.c_str(), status, liveLock, liveFlag, liveWaitEvent)) return kExitLeaves;
   status.BeginOperation(kOpBuildGraph);
   status.EndOperation(healthy ? S_OK : E_FAIL, kOpBuildGraph);
+  // Made before "ready": a test that sets and closes it at once must not find it gone.
+  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
   SignalReady(instance);
-  WaitForStop(instance);
+  ::WaitForSingleObject(stop.Get(), INFINITE);
 
   bool successorWaits = false;
   const bool lockHeld = BeginLiveInstanceEnd(liveFlag, liveLock, liveWaitEvent.Get(), &successorWaits);

@@ -1,5 +1,7 @@
-// Slots full of arbitrary client bytes: every scan of the host must agree with a reference that
-// reads the record's raw bytes at their fixed offsets, and never hand on more than the format area.
+// The request channel's slots: one round trip through the 32-bit media type header and the bounds
+// of what the host reads (field offsets are the record header's static_asserts), then slots full of
+// arbitrary client bytes, where every scan of the host must agree with a reference that reads the
+// record's raw bytes at their fixed offsets and never hands on more than the format area.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +9,47 @@
 #include <random>
 
 #include "IpcTestSupport.h"
+
+TEST(RgCenterRecord, MediaTypeCrossesThe32BitHeaderIntact) {
+  CMediaType source;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(1280, -720, VideoSubtype::kYuy2, &source));
+  AM_MEDIA_TYPE withPointers = source.Get();
+  // A pointer of ours must never reach another process (nor be used: it points nowhere).
+  withPointers.pUnk = reinterpret_cast<IUnknown*>(static_cast<uintptr_t>(0x5A5A5A50));
+  withPointers.bTemporalCompression = 7;
+
+  RgCenterSlot slot;
+  memset(&slot, 0xCC, sizeof(slot));
+  ASSERT_EQ(S_OK, WriteSlotMediaType(withPointers, &slot));
+  EXPECT_EQ(1u, slot.mediaType.bFixedSizeSamples);
+  EXPECT_EQ(1280u * 2 * 720, slot.mediaType.lSampleSize);
+  EXPECT_EQ(0u, slot.mediaType.pUnk);
+  EXPECT_EQ(88u, slot.mediaType.cbFormat);
+  EXPECT_EQ(0u, slot.mediaType.pbFormat);
+  for (size_t i = 88; i < kSlotFormatCapacity; ++i) EXPECT_EQ(0, slot.formatBytes[i]) << i;
+
+  CMediaType back;
+  ASSERT_EQ(S_OK, CopySlotMediaType(slot, &back));
+  EXPECT_TRUE(back == source);
+  EXPECT_EQ(nullptr, back->pUnk);
+  EXPECT_EQ(7, back->bTemporalCompression);
+  EXPECT_EQ(source->lSampleSize, back->lSampleSize);
+
+  // More than the area holds is refused, and the slot keeps what it had.
+  AM_MEDIA_TYPE tooLong = source.Get();
+  BYTE big[kSlotFormatCapacity + 1] = {};
+  tooLong.cbFormat = sizeof(big);
+  tooLong.pbFormat = big;
+  EXPECT_EQ(E_INVALIDARG, WriteSlotMediaType(tooLong, &slot));
+  EXPECT_EQ(88u, slot.mediaType.cbFormat);
+
+  // A format read never reaches past the usable length, even with an offset near SIZE_MAX.
+  int32_t value = 0;
+  slot.mediaType.cbFormat = 60;
+  EXPECT_TRUE(ReadFormatInt32(slot, 56, &value));
+  EXPECT_FALSE(ReadFormatInt32(slot, 57, &value));
+  EXPECT_FALSE(ReadFormatInt32(slot, SIZE_MAX - 1, &value));
+}
 
 namespace {
 
@@ -22,9 +65,7 @@ T Raw(const uint8_t* bytes, size_t offset) {
   return value;
 }
 template <typename T>
-void Put(uint8_t* bytes, size_t offset, T value) {
-  memcpy(bytes + offset, &value, sizeof(value));
-}
+void Put(uint8_t* bytes, size_t offset, T value) { memcpy(bytes + offset, &value, sizeof(value)); }
 
 // The reference choice, written from the record's definition, independently of RgCenterSlots:
 // the usable slot (cbFormat 60..100) with the largest width x |height|, ties to the lower slot.
@@ -43,22 +84,17 @@ int ReferenceChoice(const uint8_t* slots, size_t count) {
   return chosen;
 }
 
-// The chosen slot's type as the record holds it (its decoding is checked in RgCenterRecordTest.cpp).
-::testing::AssertionResult MatchesSlot(const CMediaType& type, const uint8_t* slots, int chosen) {
+// The chosen slot's type as the record holds it (its decoding is checked by MediaTypeCrossesThe32BitHeaderIntact),
+// or an empty type when no slot qualifies.
+bool MatchesSlot(const CMediaType& type, const uint8_t* slots, int chosen) {
   CMediaType expected;
-  if (chosen >= 0) {
-    const uint8_t* slot = slots + static_cast<size_t>(chosen) * kSlotSize;
-    CopySlotMediaType(*reinterpret_cast<const RgCenterSlot*>(slot), &expected);
-  }
-  if (type == expected && type->lSampleSize == expected->lSampleSize && type->pUnk == nullptr &&
-      (chosen >= 0 || type.IsEmpty())) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure() << "differs from slot " << chosen << " (cbFormat " << type->cbFormat << ")";
+  if (chosen >= 0) CopySlotMediaType(*reinterpret_cast<const RgCenterSlot*>(slots + chosen * kSlotSize), &expected);
+  return type == expected && type->lSampleSize == expected->lSampleSize && type->pUnk == nullptr &&
+         (chosen >= 0 || type.IsEmpty());
 }
 
 // Fills every slot with bytes biased towards the values that matter: lengths around the limits,
-// extreme sizes, this process's id.
+// extreme sizes, the size of the slot before (ties), this process's id, counts below the slots in use.
 void FillRecord(std::mt19937& random, uint8_t* record) {
   const auto pick = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
   static const uint32_t kLengths[] = {0, 0, 0, 1, 56, 59, 60, 61, 88, 99, 100, 101, 4096, 0x80000000u, 0xFFFFFFFFu};
@@ -71,6 +107,9 @@ void FillRecord(std::mt19937& random, uint8_t* record) {
     Put<uint32_t>(slot, kCbFormatAt, kLengths[pick(15)]);
     Put<int32_t>(slot, kFormatAt + 52, pick(3) == 0 ? static_cast<int32_t>(random()) : kSizes[pick(12)]);
     Put<int32_t>(slot, kFormatAt + 56, pick(3) == 0 ? static_cast<int32_t>(random()) : kSizes[pick(12)]);
+    if (i % kRgCenterSlotCount != 0 && pick(3) == 0) {
+      memcpy(slot + kFormatAt + 52, slot - kSlotSize + kFormatAt + 52, 8);  // a tie with the slot before
+    }
     Put<uint32_t>(slot, kWantsAt, pick(3) == 0 ? static_cast<uint32_t>(random()) : 0);
     if (pick(3) == 0) Put<uint32_t>(slot, kPidAt, ::GetCurrentProcessId());
   }
@@ -94,7 +133,7 @@ TEST(RgCenterRandomSlots, EveryScanAgreesWithTheRawBytes) {
   for (; ::GetTickCount64() - start < kTimeBudgetMs; ++iteration) {
     SCOPED_TRACE(::testing::Message() << "iteration " << iteration);
     FillRecord(random, record);
-    const size_t scanned = Raw<uint32_t>(record, kPlaceholderAt) != 0 ? 9 : 8;
+    const size_t scanned = Raw<uint32_t>(record, kPlaceholderAt) != 0 ? 9 : 8;  // slot 8: the placeholder
     channel.host->QueryRequestedFormat(&requested);
     ASSERT_TRUE(MatchesSlot(requested, clientSlots, ReferenceChoice(clientSlots, scanned)));
     channel.host->QueryOutputFormat(&output);
@@ -107,6 +146,7 @@ TEST(RgCenterRandomSlots, EveryScanAgreesWithTheRawBytes) {
       const uint8_t* slot = clientSlots + i * kSlotSize;
       if (Raw<uint32_t>(slot, kCbFormatAt) == 0) continue;
       demand = demand || Raw<uint32_t>(slot, kWantsAt) != 0;
+      // Other processes' clients in slots 0..7, found only while fewer than clientCount were.
       if (i < 8 && others < registered && Raw<uint32_t>(slot, kPidAt) != ::GetCurrentProcessId()) ++others;
     }
     ASSERT_EQ(demand ? TRUE : FALSE, channel.host->DemandDiffers(FALSE));
