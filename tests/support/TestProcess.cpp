@@ -37,10 +37,15 @@ bool TestProcess::Start(const wchar_t* program, const std::wstring& arguments, b
     startup.hStdError = output.Get();
   }
   PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, captureOutput ? TRUE : FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
-    return false;
+  // Wine has been seen to refuse a start now and then while the wineserver is busy: try again
+  // briefly before the test reports it.
+  BOOL started = FALSE;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) ::Sleep(100);
+    started = ::CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, captureOutput ? TRUE : FALSE, 0,
+                               nullptr, nullptr, &startup, &info);
   }
+  if (!started) return false;
   ::CloseHandle(info.hThread);
   m_process.Reset(info.hProcess);
   m_id = info.dwProcessId;

@@ -15,7 +15,9 @@ struct CtlRun {
 
 CtlRun Fontisctl(const std::wstring& arguments) {
   TestProcess ctl;
-  if (!ctl.Start(L"fontisctl.exe", arguments, true)) return {0xDEADBEEF, ""};
+  if (!ctl.Start(L"fontisctl.exe", arguments, true)) {
+    return {0xDEADBEEF, "could not start fontisctl: error " + std::to_string(::GetLastError())};
+  }
   const DWORD code = ctl.Wait(30000);
   return {code, ctl.Output()};
 }
