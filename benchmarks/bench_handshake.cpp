@@ -28,11 +28,6 @@ void Report(const char* what, std::vector<double> ms) {
   printf("%-58s runs %3zu  median %8.2f ms  p95 %8.2f ms\n", what, ms.size(), median, p95);
 }
 
-void StopPeer(const std::wstring& instance) {
-  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
-  ::SetEvent(stop.Get());
-}
-
 struct Successor {
   std::wstring instance;
   double servedAt = 0;

@@ -20,11 +20,6 @@ bool IsEventSet(const std::wstring& instance, const WCHAR* suffix) {
   return event.IsValid() && ::WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0;
 }
 
-void StopPeer(const std::wstring& instance) {
-  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
-  ::SetEvent(stop.Get());
-}
-
 // A host's status channel for the instance, holding a success as after its start-up.
 struct StatusHost {
   std::wstring instance;

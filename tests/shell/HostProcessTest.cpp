@@ -18,11 +18,6 @@ DWORD RunHost(const std::wstring& arguments) {
   return host.Wait(30000);
 }
 
-void StopPeer(const std::wstring& instance) {
-  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
-  ::SetEvent(stop.Get());
-}
-
 }  // namespace
 
 TEST(HostProcess, BadArgumentsEndWithZeroBeforeAnyNamedObject) {

@@ -76,11 +76,20 @@ void TestProcess::Kill() {
   ::WaitForSingleObject(m_process.Get(), 10000);
 }
 
-bool StartPeer(TestProcess& peer, const std::wstring& instance, const std::wstring& arguments, DWORD timeoutMs) {
-  const std::wstring readyName = instance + L"_peer_ready";
-  ScopedHandle ready(::CreateEventW(nullptr, TRUE, FALSE, readyName.c_str()));
+bool StartAndAwaitReady(TestProcess& process, const wchar_t* program, const std::wstring& readyEvent,
+                        const std::wstring& arguments, DWORD timeoutMs) {
+  ScopedHandle ready(::CreateEventW(nullptr, TRUE, FALSE, readyEvent.c_str()));
   ::ResetEvent(ready.Get());
-  if (!peer.Start(L"fontis_peer.exe", arguments)) return false;
-  HANDLE waits[2] = {ready.Get(), peer.Handle()};
+  if (!process.Start(program, arguments)) return false;
+  HANDLE waits[2] = {ready.Get(), process.Handle()};
   return ::WaitForMultipleObjects(2, waits, FALSE, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool StartPeer(TestProcess& peer, const std::wstring& instance, const std::wstring& arguments, DWORD timeoutMs) {
+  return StartAndAwaitReady(peer, L"fontis_peer.exe", instance + L"_peer_ready", arguments, timeoutMs);
+}
+
+void StopPeer(const std::wstring& instance) {
+  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
+  ::SetEvent(stop.Get());
 }

@@ -37,7 +37,14 @@ class TestProcess {
   std::wstring m_outputPath;
 };
 
-// Starts the peer program with a command and waits until it reports that it is ready
-// (it sets "<instance>_peer_ready"). Returns false when it ended or stalled first.
+// Starts a sibling program and waits until it sets the named event that says it is ready.
+// Returns false when it ended or stalled first.
+bool StartAndAwaitReady(TestProcess& process, const wchar_t* program, const std::wstring& readyEvent,
+                        const std::wstring& arguments, DWORD timeoutMs = 20000);
+
+// The peer program (fontis_peer.exe) with a command; it sets "<instance>_peer_ready" when ready.
 bool StartPeer(TestProcess& peer, const std::wstring& instance, const std::wstring& arguments,
                DWORD timeoutMs = 20000);
+
+// Tells a serving peer to end as a host ends ("<instance>_peer_stop").
+void StopPeer(const std::wstring& instance);

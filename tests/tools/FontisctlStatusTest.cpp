@@ -22,11 +22,6 @@ CtlRun Fontisctl(const std::wstring& arguments) {
   return {code, ctl.Output()};
 }
 
-void StopPeer(const std::wstring& instance) {
-  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
-  ::SetEvent(stop.Get());
-}
-
 }  // namespace
 
 TEST(FontisctlStatus, MissingInstanceIsReportedAndNotCreated) {

@@ -13,13 +13,9 @@
 
 namespace {
 
-// Starts fontis_ring_peer; false when it ended or stalled before it reported ready.
+// fontis_ring_peer sets "<instance>_ring_peer_ready" once it is in the state asked for.
 bool StartRingPeer(TestProcess& peer, const std::wstring& instance, const std::wstring& arguments) {
-  ScopedHandle ready(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_ring_peer_ready").c_str()));
-  ::ResetEvent(ready.Get());
-  if (!peer.Start(L"fontis_ring_peer.exe", arguments)) return false;
-  HANDLE waits[2] = {ready.Get(), peer.Handle()};
-  return ::WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
+  return StartAndAwaitReady(peer, L"fontis_ring_peer.exe", instance + L"_ring_peer_ready", arguments);
 }
 
 // Publishes `count` 640 x 480 frames, one every pauseMs; returns the longest publish in ms.
