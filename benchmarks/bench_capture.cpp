@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "capture/CFrameRingReader.h"
 #include "capture/CaptureFormat.h"
 #include "capture/DeviceEnumeration.h"
-#include "capture/IRendererControl.h"
 #include "capture/ExtraVideoDevice.h"
+#include "capture/IRendererControl.h"
 #include "filters/testcam/TestCameraProfiles.h"
+#include "framering/CFrameRingReader.h"
 #include "graphctl/CGraphManager.h"
 #include "ipc/VideoInfoFormat.h"
 #include "support/TestCameraRegistration.h"

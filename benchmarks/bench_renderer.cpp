@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "capture/CFrameRingReader.h"
 #include "capture/IRendererControl.h"
-#include "filters/base/CClassFactory.h"
+#include "common/CMediaType.h"
+#include "common/ComReferences.h"
+#include "common/ScopedHandle.h"
+#include "common/ScopedMappedView.h"
 #include "filters/renderer/CCaptureRenderer.h"
-#include "ipc/CMediaType.h"
-#include "ipc/ScopedHandle.h"
-#include "ipc/ScopedMappedView.h"
+#include "framering/CFrameRingReader.h"
 #include "support/TestProcess.h"
 
 using Microsoft::WRL::ComPtr;

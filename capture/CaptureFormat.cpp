@@ -9,7 +9,8 @@
 
 #include "capture/CaptureFormatMatch.h"
 #include "capture/GraphConstruction.h"
-#include "ipc/CTaskMemMediaType.h"
+#include "common/BitmapSize.h"
+#include "common/CTaskMemMediaType.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <strmif.h>
 
-#include "ipc/CMediaType.h"
+#include "common/CMediaType.h"
 
 // Sets on the first pin of the category (a pin whose category cannot be read is taken too) the
 // capability that matches the request's frame size exactly, else the nearest in pixel count, and

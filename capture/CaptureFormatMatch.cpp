@@ -59,9 +59,3 @@ CapabilityChoice ChooseCapability(const FormatSizeKey& request, const FormatSize
   }
   return choice;
 }
-
-DWORD BitmapImageSize(LONG width, LONG height, WORD bitCount) {
-  const DWORD stride = ((static_cast<DWORD>(width) * bitCount + 31) & ~DWORD{31}) / 8;
-  const DWORD rows = height < 0 ? 0u - static_cast<DWORD>(height) : static_cast<DWORD>(height);
-  return stride * rows;
-}

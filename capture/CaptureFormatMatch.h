@@ -1,5 +1,5 @@
-// Choosing a camera capability for a requested frame size, and the image size of a bitmap
-// format: plain functions over plain structs, callable from any thread.
+// Choosing a camera capability for a requested frame size: plain functions over plain structs,
+// callable from any thread.
 #pragma once
 
 #include <windows.h>
@@ -37,7 +37,3 @@ bool IsCurrentFormatRequest(const FormatSizeKey& request);
 // pixel count: the first whose width and |height| equal the request's, else the one nearest in
 // pixel count (ties keep the earlier).
 CapabilityChoice ChooseCapability(const FormatSizeKey& request, const FormatSizeKey* capabilities, size_t count);
-
-// Row length in bytes rounded up to a multiple of 4, times |height|, in 32-bit unsigned
-// arithmetic as bitmap headers carry it.
-DWORD BitmapImageSize(LONG width, LONG height, WORD bitCount);

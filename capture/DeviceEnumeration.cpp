@@ -8,10 +8,10 @@
 #include <utility>
 
 #include "capture/DeviceMatching.h"
-#include "capture/ScopedCoMemString.h"
-#include "capture/ScopedRegKey.h"
-#include "capture/ScopedVariant.h"
-#include "ipc/WideString.h"
+#include "common/ScopedCoMemString.h"
+#include "common/ScopedRegKey.h"
+#include "common/ScopedVariant.h"
+#include "common/WideString.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "ipc/WideString.h"
+#include "common/WideString.h"
 
 bool SameDeviceText(const WCHAR* value, const WCHAR* name) {
   if (value == nullptr || name == nullptr) return false;

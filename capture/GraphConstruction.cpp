@@ -7,19 +7,19 @@
 
 #include "capture/DeviceEnumeration.h"
 #include "capture/GraphFilterEntry.h"
+#include "common/ComReferences.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// PIN_INFO hands out a filter reference; this takes it over. Not through ComPtr::Attach, which
-// adds a reference in some toolchains' headers.
+// PIN_INFO hands out a filter reference; this takes it over.
 struct OwnedPinInfo {
   PIN_INFO info = {};
   ComPtr<IBaseFilter> filter;
   HRESULT Query(IPin* pin) {
     const HRESULT hr = pin->QueryPinInfo(&info);
-    if (SUCCEEDED(hr)) *filter.ReleaseAndGetAddressOf() = info.pFilter;
+    if (SUCCEEDED(hr)) filter = AdoptNewObject(info.pFilter);
     info.pFilter = nullptr;
     return hr;
   }

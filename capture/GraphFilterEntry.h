@@ -9,7 +9,7 @@
 #include <strmif.h>
 #include <wrl/client.h>
 
-#include "ipc/WideString.h"
+#include "common/WideString.h"
 
 // role values
 constexpr DWORD kRoleSource = 0;  // the first entry, or a filter chained after it

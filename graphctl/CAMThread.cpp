@@ -2,7 +2,7 @@
 
 #include <objbase.h>
 
-#include "CScopedLock.h"
+#include "common/CScopedLock.h"
 
 namespace {
 

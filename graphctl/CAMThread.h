@@ -10,8 +10,8 @@
 
 #include <windows.h>
 
-#include "CCritSection.h"
-#include "CWaitEvent.h"
+#include "common/CCritSection.h"
+#include "graphctl/CWaitEvent.h"
 
 class CAMThread {
  public:

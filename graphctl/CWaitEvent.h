@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "ipc/ScopedHandle.h"
+#include "common/ScopedHandle.h"
 
 class CWaitEvent {
  public:

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "IShareLock.h"
-#include "ScopedHandle.h"
+#include "common/ScopedHandle.h"
 
 class CExProcLock : public IShareLock {
  public:

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "IShareMem.h"
-#include "ScopedHandle.h"
-#include "ScopedMappedView.h"
+#include "common/ScopedHandle.h"
+#include "common/ScopedMappedView.h"
 
 class CExProcShareMem : public IShareMem {
  public:

@@ -5,7 +5,7 @@
 #include "CExProcShareMem.h"
 #include "NamedObjects.h"
 #include "ObjectNames.h"
-#include "ScopedMutexLock.h"
+#include "common/ScopedMutexLock.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 
 #include "GraphErrInfo.h"
 #include "IShareMem.h"
-#include "ScopedHandle.h"
+#include "common/ScopedHandle.h"
 
 class CGraphErrInfo {
  public:

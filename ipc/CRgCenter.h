@@ -17,11 +17,11 @@
 
 #include <memory>
 
-#include "CMediaType.h"
 #include "IShareLock.h"
 #include "IShareMem.h"
 #include "RgCenterBlock.h"
-#include "WideString.h"
+#include "common/CMediaType.h"
+#include "common/WideString.h"
 
 class CRgCenter {
  public:

@@ -5,7 +5,7 @@
 #include "NamedObjects.h"
 #include "ObjectNames.h"
 #include "RgCenterSlots.h"
-#include "ScopedMutexLock.h"
+#include "common/ScopedMutexLock.h"
 
 HRESULT CRgCenterClient::Open(const WCHAR* instanceName, OpenMode mode) {
   WCHAR base[kNameCapacity], lockName[kNameCapacity], recordName[kNameCapacity];

@@ -8,8 +8,8 @@
 #include <strmif.h>
 
 #include "RgCenterBlock.h"
-#include "ScopedHandle.h"
-#include "ScopedMappedView.h"
+#include "common/ScopedHandle.h"
+#include "common/ScopedMappedView.h"
 
 class CRgCenterClient {
  public:

@@ -1,6 +1,6 @@
 #include "CShareLockGuard.h"
 
-#include "ScopedMutexLock.h"
+#include "common/ScopedMutexLock.h"
 
 CShareLockGuard::CShareLockGuard(IShareLock* lock) : m_lock(lock) {
   if (m_lock != nullptr) m_held = IsLockObtained(m_lock->Lock());

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "ObjectNames.h"
-#include "ScopedMutexLock.h"
+#include "common/ScopedMutexLock.h"
 
 HRESULT CStatusChannelClient::Open(const WCHAR* instanceName) {
   WCHAR lockName[kNameCapacity], recordName[kNameCapacity], eventNames[3][kNameCapacity];

@@ -6,8 +6,8 @@
 #include <windows.h>
 
 #include "GraphErrInfo.h"
-#include "ScopedHandle.h"
-#include "ScopedMappedView.h"
+#include "common/ScopedHandle.h"
+#include "common/ScopedMappedView.h"
 
 class CStatusChannelClient {
  public:

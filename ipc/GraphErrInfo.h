@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "WideString.h"
+#include "common/WideString.h"
 
 // Values of `state`: the status operation last begun or recorded.
 enum StatusOperation : int32_t {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "ScopedHandle.h"
+#include "common/ScopedHandle.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "NamedObjects.h"
 #include "ObjectNames.h"
-#include "ScopedMutexLock.h"
+#include "common/ScopedMutexLock.h"
 
 namespace {
 

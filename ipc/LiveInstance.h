@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "CGraphErrInfo.h"
-#include "ScopedHandle.h"
+#include "common/ScopedHandle.h"
 
 constexpr DWORD kLiveLockHostTimeoutMs = 16000;
 constexpr DWORD kLiveFlagPassMs = 200;

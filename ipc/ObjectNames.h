@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "WideString.h"
+#include "common/WideString.h"
 
 inline constexpr WCHAR kSuffixLiveLock[] = L"NVFS_LIVE_MX";
 inline constexpr WCHAR kSuffixLiveFlag[] = L"NVFS_LIVE_FLAG_MX";

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "WideString.h"
+#include "common/WideString.h"
 
 // AM_MEDIA_TYPE as a 32-bit process lays it out. The two pointers carry nothing across processes
 // and are written as 0.

@@ -22,9 +22,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "CMediaType.h"
 #include "RgCenterBlock.h"
 #include "VideoInfoFormat.h"
+#include "common/CMediaType.h"
 
 constexpr size_t kMinUsableFormatLength = kVideoInfoHeightOffset + sizeof(int32_t);  // 60
 constexpr int kNoSlot = -1;

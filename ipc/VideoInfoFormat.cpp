@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "common/BitmapSize.h"
+
 static_assert(sizeof(VIDEOINFOHEADER) == kVideoInfoHeaderSize, "VIDEOINFOHEADER is 88 bytes");
 static_assert(offsetof(VIDEOINFOHEADER, bmiHeader) + offsetof(BITMAPINFOHEADER, biWidth) == kVideoInfoWidthOffset,
               "biWidth");
@@ -42,13 +44,8 @@ HRESULT BuildVideoInfoType(LONG width, LONG height, VideoSubtype subtype, CMedia
   for (const SubtypeInfo& candidate : kSubtypes) {
     if (candidate.id == subtype) info = &candidate;
   }
-  if (info == nullptr || width < 0) return E_INVALIDARG;
-
-  // In 64 bits: a height of LONG_MIN has no 32-bit absolute value.
-  const int64_t stride = ((static_cast<int64_t>(info->bitCount) * width + 31) & ~int64_t{31}) / 8;
-  const int64_t absHeight = height < 0 ? -static_cast<int64_t>(height) : static_cast<int64_t>(height);
-  const int64_t imageSize = stride * absHeight;
-  if (imageSize > static_cast<int64_t>(UINT32_MAX)) return E_INVALIDARG;
+  uint64_t imageSize = 0;
+  if (info == nullptr || !CheckedBitmapSize(width, height, info->bitCount, nullptr, &imageSize)) return E_INVALIDARG;
 
   VIDEOINFOHEADER format = {};
   format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);

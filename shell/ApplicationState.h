@@ -9,9 +9,9 @@
 
 #include <memory>
 
+#include "common/ScopedHandle.h"
+#include "common/WideString.h"
 #include "ipc/CGraphErrInfo.h"
-#include "ipc/ScopedHandle.h"
-#include "ipc/WideString.h"
 
 class CFontisGraphMng;
 class CResourceStrings;

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "ipc/WideString.h"
+#include "common/WideString.h"
 
 class CResourceStrings {
  public:

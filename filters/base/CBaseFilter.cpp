@@ -3,6 +3,7 @@
 
 #include <cwchar>
 
+#include "common/CScopedLock.h"
 #include "filters/base/CBasePin.h"
 #include "filters/base/CEnumPins.h"
 #include "filters/base/ModuleLifetime.h"
@@ -41,7 +42,7 @@ STDMETHODIMP CBaseFilter::GetClassID(CLSID* clsid) {
 }
 
 STDMETHODIMP CBaseFilter::Stop() {
-  CLockGuard lock(m_filterLock);
+  CScopedLock lock(&m_filterLock);
   if (CurrentState() == State_Stopped) return S_OK;
   // Every pin is told even when one fails, so no streaming thread is left behind.
   HRESULT result = S_OK;
@@ -56,7 +57,7 @@ STDMETHODIMP CBaseFilter::Stop() {
 }
 
 STDMETHODIMP CBaseFilter::Pause() {
-  CLockGuard lock(m_filterLock);
+  CScopedLock lock(&m_filterLock);
   const FILTER_STATE state = CurrentState();
   if (state == State_Paused) return S_OK;
   for (int i = 0; i < GetPinCount(); ++i) {
@@ -79,13 +80,13 @@ STDMETHODIMP CBaseFilter::Pause() {
 }
 
 STDMETHODIMP CBaseFilter::Run(REFERENCE_TIME start) {
-  CLockGuard lock(m_filterLock);
+  CScopedLock lock(&m_filterLock);
   if (CurrentState() == State_Stopped) {
     const HRESULT hr = Pause();
     if (FAILED(hr)) return hr;
   }
   {
-    CLockGuard innerLock(m_innerLock);
+    CScopedLock innerLock(&m_innerLock);
     m_start = start;
   }
   if (CurrentState() == State_Running) return S_OK;
@@ -106,15 +107,15 @@ STDMETHODIMP CBaseFilter::GetState(DWORD, FILTER_STATE* state) {
 }
 
 STDMETHODIMP CBaseFilter::SetSyncSource(IReferenceClock* clock) {
-  CLockGuard lock(m_filterLock);
-  CLockGuard innerLock(m_innerLock);
+  CScopedLock lock(&m_filterLock);
+  CScopedLock innerLock(&m_innerLock);
   m_clock = clock;
   return S_OK;
 }
 
 STDMETHODIMP CBaseFilter::GetSyncSource(IReferenceClock** clock) {
   if (clock == nullptr) return E_POINTER;
-  CLockGuard innerLock(m_innerLock);
+  CScopedLock innerLock(&m_innerLock);
   ComPtr<IReferenceClock> copy = m_clock;
   *clock = copy.Detach();
   return S_OK;
@@ -134,7 +135,7 @@ HRESULT CBaseFilter::GetStreamTime(REFERENCE_TIME* time) {
 }
 
 void CBaseFilter::GetClockAndStart(ComPtr<IReferenceClock>* clock, REFERENCE_TIME* start) {
-  CLockGuard innerLock(m_innerLock);
+  CScopedLock innerLock(&m_innerLock);
   if (clock != nullptr) *clock = m_clock;
   if (start != nullptr) *start = m_start;
 }
@@ -142,7 +143,7 @@ void CBaseFilter::GetClockAndStart(ComPtr<IReferenceClock>* clock, REFERENCE_TIM
 HRESULT CBaseFilter::NotifyEvent(long code, LONG_PTR param1, LONG_PTR param2) {
   ComPtr<IMediaEventSink> sink;
   {
-    CLockGuard innerLock(m_innerLock);
+    CScopedLock innerLock(&m_innerLock);
     if (m_graph == nullptr) return E_FAIL;
     // A temporary counted reference: the graph cannot go away while Notify runs, and no
     // reference is kept.
@@ -169,7 +170,7 @@ STDMETHODIMP CBaseFilter::FindPin(LPCWSTR id, IPin** pin) {
 
 STDMETHODIMP CBaseFilter::QueryFilterInfo(FILTER_INFO* info) {
   if (info == nullptr) return E_POINTER;
-  CLockGuard lock(m_filterLock);
+  CScopedLock lock(&m_filterLock);
   const size_t capacity = sizeof(info->achName) / sizeof(info->achName[0]);
   const size_t length = m_name.size() < capacity - 1 ? m_name.size() : capacity - 1;
   std::wmemcpy(info->achName, m_name.c_str(), length);
@@ -181,8 +182,8 @@ STDMETHODIMP CBaseFilter::QueryFilterInfo(FILTER_INFO* info) {
 }
 
 STDMETHODIMP CBaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
-  CLockGuard lock(m_filterLock);
-  CLockGuard innerLock(m_innerLock);
+  CScopedLock lock(&m_filterLock);
+  CScopedLock innerLock(&m_innerLock);
   m_graph = graph;
   m_name = name != nullptr ? name : L"";
   return S_OK;

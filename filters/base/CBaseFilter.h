@@ -29,7 +29,7 @@
 #include <atomic>
 #include <string>
 
-#include "filters/base/CCriticalSection.h"
+#include "common/CCritSection.h"
 
 class CBasePin;
 
@@ -63,7 +63,7 @@ class CBaseFilter : public IBaseFilter {
   virtual int GetPinCount() = 0;
   virtual CBasePin* GetPin(int index) = 0;
 
-  CCriticalSection& FilterLock() { return m_filterLock; }
+  CCritSection& FilterLock() { return m_filterLock; }
   // Any thread, no lock: the state as of the last completed state change.
   FILTER_STATE CurrentState() const { return static_cast<FILTER_STATE>(m_state.load()); }
   // Reference clock time minus the run start time; E_FAIL without a clock or while not running.
@@ -91,11 +91,11 @@ class CBaseFilter : public IBaseFilter {
  private:
   std::atomic<ULONG> m_refs{1};
   const CLSID m_clsid;
-  CCriticalSection m_filterLock;
+  CCritSection m_filterLock;
   std::atomic<int> m_state{State_Stopped};  // written under the filter lock, read anywhere
   std::wstring m_name;                      // filter lock
 
-  CCriticalSection m_innerLock;  // guards m_graph, m_clock and m_start
+  CCritSection m_innerLock;  // guards m_graph, m_clock and m_start
   IFilterGraph* m_graph = nullptr;  // plain pointer: the graph owns the filter
   Microsoft::WRL::ComPtr<IReferenceClock> m_clock;
   REFERENCE_TIME m_start = 0;

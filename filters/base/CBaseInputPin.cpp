@@ -5,8 +5,9 @@
 
 #include <utility>
 
+#include "common/CScopedLock.h"
+#include "common/CTaskMemMediaType.h"
 #include "filters/base/CBaseFilter.h"
-#include "ipc/CTaskMemMediaType.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -27,7 +28,7 @@ STDMETHODIMP_(ULONG) CBaseInputPin::Release() { return CBasePin::Release(); }
 
 STDMETHODIMP CBaseInputPin::ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) {
   if (connector == nullptr || type == nullptr) return E_POINTER;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   if (m_peer) return VFW_E_ALREADY_CONNECTED;
   if (m_filter->CurrentState() != State_Stopped) return VFW_E_NOT_STOPPED;
   PIN_DIRECTION direction = PINDIR_INPUT;
@@ -83,7 +84,7 @@ STDMETHODIMP CBaseInputPin::NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) {
 STDMETHODIMP CBaseInputPin::GetAllocator(IMemAllocator** allocator) {
   if (allocator == nullptr) return E_POINTER;
   *allocator = nullptr;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   if (!m_allocator) {
     const HRESULT hr =
         ::CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_allocator));
@@ -96,7 +97,7 @@ STDMETHODIMP CBaseInputPin::GetAllocator(IMemAllocator** allocator) {
 
 STDMETHODIMP CBaseInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readOnly) {
   if (allocator == nullptr) return E_POINTER;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   m_allocator = allocator;
   m_readOnly = readOnly != FALSE;
   return S_OK;
@@ -116,7 +117,7 @@ STDMETHODIMP CBaseInputPin::Receive(IMediaSample* sample) {
     const HRESULT hr = type.CopyFrom(*changed.Get());
     if (FAILED(hr)) return hr;
     if (CheckMediaType(type) != S_OK) return VFW_E_INVALIDMEDIATYPE;
-    CLockGuard lock(m_filter->FilterLock());
+    CScopedLock lock(&m_filter->FilterLock());
     m_mt = std::move(type);
   }
   return OnReceive(sample);

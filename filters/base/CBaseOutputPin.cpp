@@ -3,8 +3,9 @@
 
 #include <uuids.h>
 
+#include "common/CScopedLock.h"
+#include "common/CTaskMemMediaType.h"
 #include "filters/base/CBaseFilter.h"
-#include "ipc/CTaskMemMediaType.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -26,7 +27,7 @@ CBaseOutputPin::CBaseOutputPin(CBaseFilter* filter, const wchar_t* name) : CBase
 
 STDMETHODIMP CBaseOutputPin::Connect(IPin* receivePin, const AM_MEDIA_TYPE* type) {
   if (receivePin == nullptr) return E_POINTER;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   if (m_peer) return VFW_E_ALREADY_CONNECTED;
   if (m_filter->CurrentState() != State_Stopped) return VFW_E_NOT_STOPPED;
   PIN_DIRECTION direction = PINDIR_OUTPUT;

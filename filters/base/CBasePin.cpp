@@ -3,6 +3,7 @@
 
 #include <cwchar>
 
+#include "common/CScopedLock.h"
 #include "filters/base/CBaseFilter.h"
 #include "filters/base/CEnumMediaTypes.h"
 
@@ -31,7 +32,7 @@ STDMETHODIMP CBasePin::Connect(IPin*, const AM_MEDIA_TYPE*) { return E_UNEXPECTE
 STDMETHODIMP CBasePin::ReceiveConnection(IPin*, const AM_MEDIA_TYPE*) { return E_UNEXPECTED; }
 
 STDMETHODIMP CBasePin::Disconnect() {
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   if (m_filter->CurrentState() != State_Stopped) return VFW_E_NOT_STOPPED;
   if (!m_peer) return S_FALSE;
   BreakConnect();
@@ -42,7 +43,7 @@ STDMETHODIMP CBasePin::Disconnect() {
 
 STDMETHODIMP CBasePin::ConnectedTo(IPin** pin) {
   if (pin == nullptr) return E_POINTER;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   *pin = nullptr;
   if (!m_peer) return VFW_E_NOT_CONNECTED;
   Microsoft::WRL::ComPtr<IPin> peer = m_peer;
@@ -52,7 +53,7 @@ STDMETHODIMP CBasePin::ConnectedTo(IPin** pin) {
 
 STDMETHODIMP CBasePin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   if (!m_peer) {
     CMediaType empty;
     empty.CopyTo(type);

@@ -14,7 +14,7 @@
 
 #include <string>
 
-#include "ipc/CMediaType.h"
+#include "common/CMediaType.h"
 
 class CBaseFilter;
 

@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "common/ComReferences.h"
 #include "filters/base/ModuleLifetime.h"
 
 CClassFactory::CClassFactory(const ClassFactoryEntry& entry) : m_entry(entry) { ModuleObjectCreated(); }

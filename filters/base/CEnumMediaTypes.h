@@ -8,7 +8,7 @@
 #include <atomic>
 #include <vector>
 
-#include "ipc/CMediaType.h"
+#include "common/CMediaType.h"
 
 class CBasePin;
 

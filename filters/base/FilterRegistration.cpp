@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "capture/ScopedRegKey.h"
-#include "capture/ScopedVariant.h"
+#include "common/ScopedRegKey.h"
+#include "common/ScopedVariant.h"
 
 using Microsoft::WRL::ComPtr;
 

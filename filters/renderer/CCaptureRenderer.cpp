@@ -4,7 +4,8 @@
 #include <cwchar>
 #include <new>
 
-#include "ipc/CTaskMemMediaType.h"
+#include "common/CScopedLock.h"
+#include "common/CTaskMemMediaType.h"
 
 CCaptureRenderer* CCaptureRenderer::Create() { return new (std::nothrow) CCaptureRenderer(); }
 
@@ -32,8 +33,8 @@ HRESULT CCaptureRenderer::ReserveRing(const RendererFormat& format) {
 STDMETHODIMP CCaptureRenderer::SetInstanceName(LPCWSTR instanceName) {
   if (instanceName == nullptr) return E_POINTER;
   if (instanceName[0] == L'\0' || wcslen(instanceName) >= kNameCapacity) return E_INVALIDARG;
-  CLockGuard filterLock(FilterLock());
-  CLockGuard lock(m_receiveLock);
+  CScopedLock filterLock(&FilterLock());
+  CScopedLock lock(&m_receiveLock);
   // One instance for the renderer's whole life: its clients read one ring.
   if (m_instance[0] != L'\0') return wcscmp(m_instance, instanceName) == 0 ? S_OK : E_UNEXPECTED;
   HRESULT hr = m_writer.Open(instanceName);
@@ -51,7 +52,7 @@ STDMETHODIMP CCaptureRenderer::SetInstanceName(LPCWSTR instanceName) {
 }
 
 STDMETHODIMP CCaptureRenderer::SetOption(DWORD option) {
-  CLockGuard lock(m_receiveLock);
+  CScopedLock lock(&m_receiveLock);
   m_option = option;
   m_writer.SetOption(static_cast<LONG>(option));
   return S_OK;
@@ -73,7 +74,7 @@ STDMETHODIMP CCaptureRenderer::SetMediaType(const AM_MEDIA_TYPE* mediaType) {
   RendererFormat format;
   const HRESULT parsed = ParseRendererFormat(*mediaType, &format);
   if (FAILED(parsed)) return parsed;
-  CLockGuard lock(m_receiveLock);
+  CScopedLock lock(&m_receiveLock);
   // Sized now, so that the connection that follows finds the ring ready.
   const HRESULT hr = ReserveRing(format);
   if (FAILED(hr)) return hr;
@@ -84,7 +85,7 @@ STDMETHODIMP CCaptureRenderer::SetMediaType(const AM_MEDIA_TYPE* mediaType) {
 }
 
 HRESULT CCaptureRenderer::OnConnected(const RendererFormat& format) {
-  CLockGuard lock(m_receiveLock);
+  CScopedLock lock(&m_receiveLock);
   const HRESULT hr = ReserveRing(format);
   if (FAILED(hr)) return hr;
   m_format = format;
@@ -95,7 +96,7 @@ HRESULT CCaptureRenderer::OnConnected(const RendererFormat& format) {
 
 HRESULT CCaptureRenderer::Render(IMediaSample* sample) {
   const LONG64 arrival = RingClockNow();
-  CLockGuard lock(m_receiveLock);
+  CScopedLock lock(&m_receiveLock);
   // A format carried by the sample has passed CheckMediaType in the base already.
   CTaskMemMediaType changed;
   if (sample->GetMediaType(changed.Receive()) == S_OK && changed) {

@@ -14,14 +14,14 @@
 #include <windows.h>
 #include <strmif.h>
 
-#include "capture/CFrameRingWriter.h"
 #include "capture/IRendererControl.h"
+#include "common/CCritSection.h"
+#include "common/WideString.h"
 #include "filters/base/CBaseFilter.h"
-#include "filters/base/CCriticalSection.h"
 #include "filters/renderer/CCaptureInputPin.h"
 #include "filters/renderer/CFormatWatcher.h"
 #include "filters/renderer/RendererFormat.h"
-#include "ipc/WideString.h"
+#include "framering/CFrameRingWriter.h"
 
 class CCaptureRenderer final : public CBaseFilter, public IRendererControl, public IAMFilterMiscFlags {
  public:
@@ -60,7 +60,7 @@ class CCaptureRenderer final : public CBaseFilter, public IRendererControl, publ
   HRESULT ReserveRing(const RendererFormat& format);
 
   CCaptureInputPin m_pin;
-  CCriticalSection m_receiveLock;
+  CCritSection m_receiveLock;
   CFrameRingWriter m_writer;               // m_receiveLock
   RendererFormat m_format;                 // m_receiveLock: the connection's, valid while m_hasFormat
   bool m_hasFormat = false;                // m_receiveLock

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <utility>
 
-#include "ipc/CMediaType.h"
+#include "common/CMediaType.h"
+#include "common/CScopedLock.h"
 #include "ipc/CRgCenter.h"
 #include "ipc/ObjectNames.h"
 #include "ipc/VideoInfoFormat.h"
@@ -36,14 +37,14 @@ CFormatWatcher::CFormatWatcher() : m_stop(::CreateEventW(nullptr, TRUE, FALSE, n
 CFormatWatcher::~CFormatWatcher() { Stop(); }
 
 void CFormatWatcher::SetInstanceName(const WCHAR* instanceName) {
-  CLockGuard lock(m_lock);
+  CScopedLock lock(&m_lock);
   BoundedCopy(m_instance, instanceName);
 }
 
 HRESULT CFormatWatcher::SetEvent(ScopedHandle event) {
   if (!event.IsValid()) return E_INVALIDARG;
   {
-    CLockGuard lock(m_lock);
+    CScopedLock lock(&m_lock);
     m_event = std::move(event);
   }
   if (m_thread.IsValid()) return S_OK;
@@ -54,7 +55,7 @@ HRESULT CFormatWatcher::SetEvent(ScopedHandle event) {
 }
 
 void CFormatWatcher::SetRenderedSize(FrameSize size) {
-  CLockGuard lock(m_lock);
+  CScopedLock lock(&m_lock);
   m_rendered = size;
 }
 
@@ -76,7 +77,7 @@ void CFormatWatcher::Poll() {
   if (!m_channel) {
     WCHAR instance[kNameCapacity], base[kNameCapacity];
     {
-      CLockGuard lock(m_lock);
+      CScopedLock lock(&m_lock);
       BoundedCopy(instance, m_instance);
     }
     if (instance[0] == L'\0' || !ComposeRgCenterBase(base, instance)) return;
@@ -93,6 +94,6 @@ void CFormatWatcher::Poll() {
   if (requested.Get().majortype == kUnreadMarker) return;
   const FrameSize request = RequestedSize(requested);
 
-  CLockGuard lock(m_lock);
+  CScopedLock lock(&m_lock);
   if (m_tracker.Observe(request, m_rendered) && m_event.IsValid()) ::SetEvent(m_event.Get());
 }

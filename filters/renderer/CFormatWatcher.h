@@ -12,10 +12,10 @@
 
 #include <memory>
 
-#include "filters/base/CCriticalSection.h"
+#include "common/CCritSection.h"
+#include "common/ScopedHandle.h"
+#include "common/WideString.h"
 #include "filters/renderer/CFormatChangeTracker.h"
-#include "ipc/ScopedHandle.h"
-#include "ipc/WideString.h"
 
 class CRgCenter;
 
@@ -41,7 +41,7 @@ class CFormatWatcher {
   static DWORD WINAPI ThreadMain(void* self);
   void Poll();
 
-  CCriticalSection m_lock;
+  CCritSection m_lock;
   WCHAR m_instance[kNameCapacity] = {};  // m_lock
   ScopedHandle m_event;                  // m_lock
   FrameSize m_rendered;                  // m_lock

@@ -7,9 +7,11 @@
 
 #include <cstddef>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
-#include "capture/FrameRing.h"
+#include "common/BitmapSize.h"
+#include "framering/FrameRing.h"
 
 namespace {
 
@@ -71,7 +73,9 @@ HRESULT ParseRendererFormat(const AM_MEDIA_TYPE& type, RendererFormat* out) {
   }
 
   // RGB rows are padded to whole 32-bit words; the YUV layouts here have none beyond the width.
-  const LONG64 stride = isRgb ? ((static_cast<LONG64>(width) * layout->bitCount + 31) & ~31LL) / 8
+  uint64_t rgbStride = 0;
+  if (isRgb && !CheckedBitmapSize(width, height, layout->bitCount, &rgbStride, nullptr)) return VFW_E_TYPE_NOT_ACCEPTED;
+  const LONG64 stride = isRgb ? static_cast<LONG64>(rgbStride)
                               : (layout->fourcc == kFourccYuy2 ? 2LL * width : static_cast<LONG64>(width));
   const LONG64 imageBytes = layout->fourcc == kFourccNv12 ? stride * height * 3 / 2 : stride * height;
   if (imageBytes > kFrameRingMaxSlotBytes) return VFW_E_TYPE_NOT_ACCEPTED;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "capture/IRendererControl.h"
+#include "common/ComReferences.h"
 #include "filters/base/CClassFactory.h"
 #include "filters/base/FilterRegistration.h"
 #include "filters/base/ModuleLifetime.h"

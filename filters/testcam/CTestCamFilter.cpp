@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "filters/base/CClassFactory.h"
+#include "common/ComReferences.h"
 
 HRESULT CTestCamFilter::CreateInstance(const void* context, REFIID iid, void** object) {
   if (context == nullptr) return E_UNEXPECTED;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "common/CScopedLock.h"
 #include "filters/base/CBaseFilter.h"
 #include "filters/testcam/TestCameraFormats.h"
 #include "filters/testcam/TestPattern.h"
@@ -60,7 +61,7 @@ HRESULT CTestCamPin::QueryPinInterface(REFIID riid, void** object) {
 HRESULT CTestCamPin::CheckMediaType(const CMediaType& type) {
   size_t index = 0;
   if (!FindTestCamFormat(m_profile, type.Get(), &index)) return VFW_E_TYPE_NOT_ACCEPTED;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   if (m_format.HasType()) {
     // After SetFormat only that format (in either row order for RGB) is offered.
     size_t fixed = 0;
@@ -72,7 +73,7 @@ HRESULT CTestCamPin::CheckMediaType(const CMediaType& type) {
 HRESULT CTestCamPin::GetMediaType(int index, CMediaType* type) {
   if (type == nullptr) return E_POINTER;
   if (index < 0) return E_INVALIDARG;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   if (m_format.HasType()) {
     if (index > 0) return VFW_S_NO_MORE_ITEMS;
     return type->CopyFrom(m_format);
@@ -96,7 +97,7 @@ HRESULT CTestCamPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPER
 
 STDMETHODIMP CTestCamPin::SetFormat(AM_MEDIA_TYPE* type) {
   if (type == nullptr) return E_POINTER;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   if (m_filter->CurrentState() != State_Stopped) return VFW_E_NOT_STOPPED;
   size_t index = 0;
   if (!FindTestCamFormat(m_profile, *type, &index)) return VFW_E_INVALIDMEDIATYPE;
@@ -122,7 +123,7 @@ STDMETHODIMP CTestCamPin::SetFormat(AM_MEDIA_TYPE* type) {
 STDMETHODIMP CTestCamPin::GetFormat(AM_MEDIA_TYPE** type) {
   if (type == nullptr) return E_POINTER;
   *type = nullptr;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   CMediaType first;
   if (!IsConnected() && !m_format.HasType()) {
     const HRESULT hr = BuildTestCamMediaType(m_profile.formats[0], &first);
@@ -199,7 +200,7 @@ STDMETHODIMP CTestCamPin::GetDroppedInfo(LONG, LONG*, LONG* copied) {
 
 STDMETHODIMP CTestCamPin::GetAverageFrameSize(LONG* averageSize) {
   if (averageSize == nullptr) return E_POINTER;
-  CLockGuard lock(m_filter->FilterLock());
+  CScopedLock lock(&m_filter->FilterLock());
   *averageSize = IsConnected() ? static_cast<LONG>(m_mt.Get().lSampleSize) : 0;
   return S_OK;
 }
@@ -208,7 +209,7 @@ STDMETHODIMP CTestCamPin::GetAverageFrameSize(LONG* averageSize) {
 
 void CTestCamPin::SetStreamState(StreamState state) {
   {
-    CLockGuard lock(m_streamLock);
+    CScopedLock lock(&m_streamLock);
     LARGE_INTEGER now = {};
     ::QueryPerformanceCounter(&now);
     // Without a graph clock the stream time is the running time since OnActive: a pause
@@ -228,7 +229,7 @@ HRESULT CTestCamPin::OnActive() {
   if (FAILED(hr)) return hr;
   if (!m_wake.IsValid()) return E_OUTOFMEMORY;
   {
-    CLockGuard lock(m_streamLock);
+    CScopedLock lock(&m_streamLock);
     m_streamState = StreamState::Paused;
     ::QueryPerformanceCounter(&m_runStartCounter);
     m_pausedCounter = m_runStartCounter;
@@ -283,7 +284,7 @@ REFERENCE_TIME CTestCamPin::StreamNow() {
   ::QueryPerformanceCounter(&counter);
   LARGE_INTEGER start = {};
   {
-    CLockGuard lock(m_streamLock);
+    CScopedLock lock(&m_streamLock);
     start = m_runStartCounter;
   }
   const LONGLONG ticks = counter.QuadPart - start.QuadPart;
@@ -305,7 +306,7 @@ void CTestCamPin::StreamLoop() {
   for (;;) {
     StreamState state = StreamState::Paused;
     {
-      CLockGuard lock(m_streamLock);
+      CScopedLock lock(&m_streamLock);
       state = m_streamState;
     }
     if (state == StreamState::Quit) return;

@@ -24,10 +24,10 @@
 #include <atomic>
 #include <cstdint>
 
+#include "common/CCritSection.h"
+#include "common/ScopedHandle.h"
 #include "filters/base/CBaseOutputPin.h"
-#include "filters/base/CCriticalSection.h"
 #include "filters/testcam/TestCameraProfiles.h"
-#include "ipc/ScopedHandle.h"
 
 class CTestCamPin : public CBaseOutputPin,
                     public IAMStreamConfig,
@@ -88,7 +88,7 @@ class CTestCamPin : public CBaseOutputPin,
   const GUID m_category;
   CMediaType m_format;  // filter lock; empty until SetFormat
 
-  CCriticalSection m_streamLock;  // guards m_streamState and the two counters below
+  CCritSection m_streamLock;  // guards m_streamState and the two counters below
   StreamState m_streamState = StreamState::Paused;
   LARGE_INTEGER m_runStartCounter = {};  // performance counter at stream time 0 (no clock)
   LARGE_INTEGER m_pausedCounter = {};    // performance counter when running last stopped

@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <strmif.h>
 
-#include "ipc/CMediaType.h"
+#include "common/CMediaType.h"
 #include "filters/testcam/TestCameraProfiles.h"
 #include "filters/testcam/TestPattern.h"
 

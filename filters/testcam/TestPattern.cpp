@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "common/BitmapSize.h"
+
 namespace {
 struct Rgb {
   BYTE r, g, b;
@@ -60,8 +62,8 @@ bool ComputeFrameLayout(TestCamSubtype subtype, LONG width, LONG height, TestFra
   layout->height = height;
   switch (subtype) {
     case TestCamSubtype::Rgb24:
-      layout->stride = ((width * 24 + 31) & ~31) / 8;
-      layout->imageSize = static_cast<size_t>(layout->stride) * height;
+      layout->stride = static_cast<LONG>(BitmapStride(width, 24));
+      layout->imageSize = BitmapImageSize(width, height, 24);
       break;
     case TestCamSubtype::Yuy2:
       layout->stride = width * 2;

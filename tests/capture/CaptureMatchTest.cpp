@@ -1,5 +1,5 @@
-// The COM-free rules of the capture graph: which capability a requested size gets, the bitmap
-// image size, and how a name text matches a registered device.
+// The COM-free rules of the capture graph: which capability a requested size gets and how a name
+// text matches a registered device.
 #include <gtest/gtest.h>
 
 #include <strmif.h>
@@ -57,12 +57,6 @@ TEST(CapabilityChoice, ExactSizeWinsWhereverItStandsOtherwiseTheNearestPixelCoun
   AM_MEDIA_TYPE shortBlock = type.Get();
   shortBlock.cbFormat = 60;  // would hold biWidth and biHeight, not the whole header
   EXPECT_EQ(0, FormatSizeKeyOf(shortBlock).width);
-}
-
-TEST(ImageSize, RowsRoundUpToWholeWords) {
-  EXPECT_EQ(921600u, BitmapImageSize(640, -480, 24));
-  EXPECT_EQ(12u, BitmapImageSize(1, 3, 24));  // 3 bytes of pixel per row, 4 with padding
-  EXPECT_EQ(16u, BitmapImageSize(5, 2, 12));  // 60 bits -> 64 bits per row
 }
 
 TEST(DeviceNameRules, WholeCaseSensitiveTextsAndTheDevGuidIdSkip) {

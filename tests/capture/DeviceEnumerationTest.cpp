@@ -7,10 +7,10 @@
 
 #include <string>
 
-#include "CaptureTestSupport.h"
 #include "ExtraVideoDevice.h"
 #include "capture/DeviceEnumeration.h"
 #include "filters/testcam/TestCameraProfiles.h"
+#include "support/FilterEnvironment.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <vector>
 
+#include "common/ScopedHandle.h"
 #include "graphctl/CAMThread.h"
-#include "ipc/ScopedHandle.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-// Shared by the inter-process channel tests: a probe of a mutex from another thread, polling with
-// a deadline, and a host-side CRgCenter with a client's view of the same record.
+// Shared by the inter-process channel tests: a probe of a mutex from another thread and a
+// host-side CRgCenter with a client's view of the same record.
 #pragma once
 
 #include <windows.h>
@@ -11,13 +11,14 @@
 #include <string>
 #include <thread>
 
-#include "ipc/CMediaType.h"
+#include "common/CMediaType.h"
 #include "ipc/CRgCenter.h"
 #include "ipc/CRgCenterClient.h"
 #include "ipc/ObjectNames.h"
 #include "ipc/RgCenterSlots.h"
 #include "ipc/VideoInfoFormat.h"
 #include "support/TestProcess.h"
+#include "support/WaitUntil.h"
 
 // A wait of 0 on the mutex from a new thread, released again if obtained: a mutex is re-entrant
 // for the thread that holds it, so only another thread can tell whether it is free.
@@ -28,16 +29,6 @@ inline DWORD TryMutexFromOtherThread(HANDLE mutex) {
     if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED) ::ReleaseMutex(mutex);
   }).join();
   return result;
-}
-
-template <typename Condition>
-bool WaitUntil(Condition condition, DWORD timeoutMs) {
-  const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-  while (!condition()) {
-    if (::GetTickCount64() >= end) return false;
-    ::Sleep(5);
-  }
-  return true;
 }
 
 inline std::unique_ptr<CRgCenter> OpenRgCenterHost(const std::wstring& instance) {

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "IpcTestSupport.h"
+#include "common/ScopedHandle.h"
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CStatusChannelClient.h"
 #include "ipc/LiveInstance.h"
-#include "ipc/ScopedHandle.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include <cwchar>
 #include <string>
 
+#include "common/ScopedHandle.h"
+#include "common/ScopedMutexLock.h"
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CRgCenterClient.h"
 #include "ipc/CStatusChannelClient.h"
 #include "ipc/LiveInstance.h"
-#include "ipc/ScopedHandle.h"
-#include "ipc/ScopedMutexLock.h"
 
 namespace {
 

@@ -1,17 +1,16 @@
 // What the programs that test our filters in real graphs share: the registered test cameras,
-// their pins and capabilities, and polling with a deadline.
+// their pins and capabilities.
 #pragma once
 
 #include <windows.h>
 #include <dshow.h>
 #include <wrl/client.h>
 
-#include <functional>
-
-#include "ipc/CTaskMemMediaType.h"
+#include "common/CMediaType.h"
+#include "common/CTaskMemMediaType.h"
 #include "filters/testcam/TestCameraProfiles.h"
-#include "ipc/CMediaType.h"
 #include "support/TestCameraRegistration.h"
+#include "support/WaitUntil.h"
 
 // The test cameras, registered for the whole program (COM is initialised multithreaded).
 inline TestCameraEnvironment* const g_cameras =
@@ -45,16 +44,4 @@ inline CMediaType CapsType(IPin* pin, int index) {
     type.CopyFrom(*caps.Get());
   }
   return type;
-}
-
-// Polls `done` every 10 ms, dispatching this thread's messages, until it holds or the time is up.
-inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-  while (!done()) {
-    if (::GetTickCount64() >= deadline) return done();
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-    ::Sleep(10);
-  }
-  return true;
 }

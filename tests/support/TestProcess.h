@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "ipc/ScopedHandle.h"
+#include "common/ScopedHandle.h"
 
 // A name no other test (or earlier run) uses: the prefix, this process id and a counter.
 std::wstring UniqueInstanceName(const wchar_t* prefix);

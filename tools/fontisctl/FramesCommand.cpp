@@ -7,7 +7,7 @@
 
 #include "Commands.h"
 #include "CtlOutput.h"
-#include "capture/CFrameRingReader.h"
+#include "framering/CFrameRingReader.h"
 
 const char kFramesUsage[] = "frames INSTANCE --seconds N";
 

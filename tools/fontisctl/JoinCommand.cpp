@@ -6,11 +6,11 @@
 
 #include "Commands.h"
 #include "CtlOutput.h"
-#include "ipc/CMediaType.h"
+#include "common/CMediaType.h"
+#include "common/ScopedHandle.h"
+#include "common/WideString.h"
 #include "ipc/CRgCenterClient.h"
-#include "ipc/ScopedHandle.h"
 #include "ipc/VideoInfoFormat.h"
-#include "ipc/WideString.h"
 
 // --hold 0 (the default) holds until Ctrl+C, Ctrl+Break or the console closes, then gives the slot
 // back; a join that is killed leaves its slot taken, as a crashed client does.

@@ -4,9 +4,9 @@
 
 #include "Commands.h"
 #include "CtlOutput.h"
+#include "common/ScopedHandle.h"
+#include "common/WideString.h"
 #include "ipc/HostLauncher.h"
-#include "ipc/ScopedHandle.h"
-#include "ipc/WideString.h"
 
 const char kLaunchUsage[] = "launch INSTANCE CAMERA-NAME GUID-TEXT TRUE|FALSE";
 

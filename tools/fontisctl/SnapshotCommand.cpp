@@ -5,9 +5,9 @@
 
 #include "Commands.h"
 #include "CtlOutput.h"
-#include "capture/CFrameRingReader.h"
-#include "capture/FramePixels.h"
-#include "ipc/ScopedHandle.h"
+#include "FramePixels.h"
+#include "common/ScopedHandle.h"
+#include "framering/CFrameRingReader.h"
 
 const char kSnapshotUsage[] = "snapshot INSTANCE FILE.bmp";
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "RendererRig.h"
-#include "capture/CFrameRingReader.h"
 #include "filters/base/ModuleLifetime.h"
 #include "filters/testcam/TestPattern.h"
+#include "framering/CFrameRingReader.h"
 #include "support/TestProcess.h"
 
 using Microsoft::WRL::ComPtr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "RendererRig.h"
+#include "common/ComReferences.h"
 #include "ipc/CRgCenterClient.h"
 #include "support/TestProcess.h"
 

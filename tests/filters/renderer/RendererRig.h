@@ -4,7 +4,7 @@
 #pragma once
 
 #include "capture/IRendererControl.h"
-#include "filters/base/CClassFactory.h"
+#include "common/ComReferences.h"
 #include "filters/renderer/CCaptureRenderer.h"
 #include "ipc/VideoInfoFormat.h"
 #include "support/TestCameraGraph.h"
@@ -27,7 +27,6 @@ struct RendererRig {
     HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph));
     if (SUCCEEDED(hr)) hr = graph.As(&control);
     camera = CreateTestCamera(kTestCamStandard);
-    // Not ComPtr::Attach: mingw-w64's adds a reference, unlike the platform's.
     if (SUCCEEDED(hr)) hr = HandOutNewObject(CCaptureRenderer::Create(), IID_PPV_ARGS(&renderer));
     if (SUCCEEDED(hr)) hr = QueryRendererControl(renderer.Get(), &rendererControl);
     if (SUCCEEDED(hr)) hr = graph->AddFilter(camera.Get(), L"Camera");

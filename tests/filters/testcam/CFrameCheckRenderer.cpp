@@ -3,6 +3,7 @@
 
 #include <uuids.h>
 
+#include "common/CScopedLock.h"
 #include "filters/testcam/TestPattern.h"
 
 HRESULT CFrameCheckRenderer::Pin::CheckMediaType(const CMediaType& type) {
@@ -10,13 +11,13 @@ HRESULT CFrameCheckRenderer::Pin::CheckMediaType(const CMediaType& type) {
 }
 
 HRESULT CFrameCheckRenderer::Pin::OnActive() {
-  CLockGuard lock(m_statsLock);
+  CScopedLock lock(&m_statsLock);
   m_stats = FrameCheckStats{};
   return S_OK;
 }
 
 FrameCheckStats CFrameCheckRenderer::Pin::Stats() {
-  CLockGuard lock(m_statsLock);
+  CScopedLock lock(&m_statsLock);
   return m_stats;
 }
 
@@ -32,7 +33,7 @@ HRESULT CFrameCheckRenderer::Pin::OnReceive(IMediaSample* sample) {
   uint32_t counter = 0;
   const bool readable = ReadFrameCounter(data, length > 0 ? static_cast<size_t>(length) : 0, &counter);
 
-  CLockGuard lock(m_statsLock);
+  CScopedLock lock(&m_statsLock);
   FrameCheckStats& s = m_stats;
   const bool first = s.samples++ == 0;
   if (!readable || static_cast<ULONG>(length) != ConnectionType()->lSampleSize || !timed || stop <= start ||

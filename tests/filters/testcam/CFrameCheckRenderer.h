@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <new>
 
+#include "common/CCritSection.h"
 #include "filters/base/CBaseFilter.h"
 #include "filters/base/CBaseInputPin.h"
-#include "filters/base/CCriticalSection.h"
 
 struct FrameCheckStats {
   LONG samples = 0;
@@ -38,7 +38,7 @@ class CFrameCheckRenderer final : public CBaseFilter {
     HRESULT OnReceive(IMediaSample* sample) override;
 
    private:
-    CCriticalSection m_statsLock;
+    CCritSection m_statsLock;
     FrameCheckStats m_stats;
   };
 

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "CFrameCheckRenderer.h"
-#include "filters/base/CClassFactory.h"
+#include "common/ComReferences.h"
+#include "common/ScopedHandle.h"
 #include "filters/base/ModuleLifetime.h"
-#include "ipc/ScopedHandle.h"
 #include "support/TestCameraGraph.h"
 
 using Microsoft::WRL::ComPtr;

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "capture/FrameRing.h"
+#include "framering/FrameRing.h"
 
 // Bytes that a frame of this description needs at least; 0 when the description is unusable
 // (unknown subtype, sizes out of range, a stride shorter than a row, odd NV12 sizes).

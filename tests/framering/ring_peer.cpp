@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "RingTestPattern.h"
-#include "capture/CFrameRingReader.h"
-#include "capture/CFrameRingWriter.h"
-#include "ipc/ScopedHandle.h"
+#include "common/ScopedHandle.h"
+#include "framering/CFrameRingReader.h"
+#include "framering/CFrameRingWriter.h"
 
 namespace {
 

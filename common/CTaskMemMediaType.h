@@ -2,7 +2,7 @@
 // GetStreamCaps, IEnumMediaTypes::Next): frees the block, pUnk and structure once.
 #pragma once
 
-#include "CMediaType.h"
+#include "common/CMediaType.h"
 
 class CTaskMemMediaType {
  public:

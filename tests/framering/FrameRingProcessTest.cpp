@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "RingTestPattern.h"
-#include "capture/CFrameRingReader.h"
-#include "capture/CFrameRingWriter.h"
+#include "framering/CFrameRingReader.h"
+#include "framering/CFrameRingWriter.h"
 #include "support/TestProcess.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "capture/CFrameRingWriter.h"
+#include "framering/CFrameRingWriter.h"
 #include "support/TestProcess.h"
 
 TEST(FontisctlFrames, SnapshotWritesABottomUpBmp) {

@@ -1,7 +1,7 @@
 // Holds a CCritSection for one scope, released on every way out.
 #pragma once
 
-#include "CCritSection.h"
+#include "common/CCritSection.h"
 
 class CScopedLock {
  public:

@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "ipc/CMediaType.h"
+#include "common/CMediaType.h"
 #include "ipc/VideoInfoFormat.h"
 
 namespace {

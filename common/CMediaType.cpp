@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "VideoInfoFormat.h"
+#include "common/VideoGuids.h"
 
 void CMediaType::MakeEmpty(AM_MEDIA_TYPE* type) {
   memset(type, 0, sizeof(*type));

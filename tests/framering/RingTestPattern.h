@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "capture/FrameRing.h"
+#include "framering/FrameRing.h"
 
 constexpr LONG64 kTestFrameInterval = 333333;  // 30 fps in 100 ns units
 

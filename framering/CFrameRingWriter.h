@@ -8,10 +8,10 @@
 
 #include <windows.h>
 
-#include "capture/FrameRing.h"
-#include "ipc/ScopedHandle.h"
-#include "ipc/ScopedMappedView.h"
-#include "ipc/WideString.h"
+#include "common/ScopedHandle.h"
+#include "common/ScopedMappedView.h"
+#include "common/WideString.h"
+#include "framering/FrameRing.h"
 
 class CFrameRingWriter {
  public:

@@ -1,4 +1,4 @@
-#include "CaptureTestSupport.h"
+#include "FilterEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -31,8 +31,6 @@ class RendererEnvironment : public ::testing::Environment {
   HMODULE m_module = nullptr;
 };
 
-TestCameraEnvironment* const g_cameras =
-    static_cast<TestCameraEnvironment*>(::testing::AddGlobalTestEnvironment(new TestCameraEnvironment));
 RendererEnvironment* const g_renderer =
     static_cast<RendererEnvironment*>(::testing::AddGlobalTestEnvironment(new RendererEnvironment));
 

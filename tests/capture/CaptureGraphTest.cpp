@@ -1,0 +1,177 @@
+// The capture graph's routines in real graphs, without the graph owner's thread: camera ->
+// capture renderer and camera -> Smart Tee -> capture and preview renderers are built, run,
+// stopped and rebuilt; frames reach the renderer's ring only while the graph runs; the camera's
+// capture format is chosen on its capture pin's capabilities; a failed build leaves an empty graph.
+#include <gtest/gtest.h>
+
+#include <dshow.h>
+#include <wrl/client.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "capture/CCaptureGraph.h"
+#include "capture/CaptureFormat.h"
+#include "capture/DeviceEnumeration.h"
+#include "filters/testcam/TestCameraProfiles.h"
+#include "framering/CFrameRingReader.h"
+#include "ipc/VideoInfoFormat.h"
+#include "support/CaptureGraphRig.h"
+#include "support/FilterEnvironment.h"
+#include "support/TestProcess.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr DWORD kFrameWaitMs = 10000;
+
+// The video window is a child of the owner and fills its client area.
+void ExpectPreviewFills(HWND owner) {
+  HWND video = ::GetWindow(owner, GW_CHILD);
+  ASSERT_NE(nullptr, video) << "no video window inside the owner";
+  EXPECT_TRUE(::GetWindowLongW(video, GWL_STYLE) & WS_CHILD);
+  RECT client = {}, placed = {};
+  ::GetClientRect(owner, &client);
+  ::GetWindowRect(video, &placed);
+  ::MapWindowPoints(nullptr, owner, reinterpret_cast<POINT*>(&placed), 2);
+  // left, top, right, bottom: the client area less one border line at the bottom.
+  const std::vector<LONG> expected = {0, 0, client.right, client.bottom - ::GetSystemMetrics(SM_CYBORDER)};
+  EXPECT_EQ(expected, (std::vector<LONG>{placed.left, placed.top, placed.right, placed.bottom}));
+}
+
+class CaptureGraphTest : public ::testing::Test {
+ protected:
+  void TearDown() override { ExpectNoLiveFilters(); }
+};
+
+}  // namespace
+
+TEST_F(CaptureGraphTest, FramesFlowOnlyWhileRunningAndARebuildKeepsTheGivenGraph) {
+  const std::wstring instance = UniqueInstanceName(L"capdirect");
+  ComPtr<IBaseFilter> camera = OpenCamera(kTestCamStandard);
+  ComPtr<IBaseFilter> renderer = OpenRenderer(instance);
+  ComPtr<IGraphBuilder> given, used;
+  ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&given)));
+  CCaptureGraph graph;
+  EXPECT_EQ(E_FAIL, graph.Run(FALSE)) << "nothing built";
+  EXPECT_EQ(S_OK, graph.Stop());
+  graph.SetFilterGraph(given.Get());
+
+  FilterList list(camera, renderer);
+  ASSERT_EQ(S_OK, list.Build(graph));
+  EXPECT_TRUE(list.entries[0].connected && list.entries[1].connected);
+  EXPECT_EQ(2, FilterCount(graph));
+  const auto upstream = UpstreamOf(renderer.Get());
+  EXPECT_EQ(camera.Get(), upstream.first.Get());
+  EXPECT_EQ(L"Capture", upstream.second);
+
+  CFrameRingReader reader;
+  ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
+  ASSERT_TRUE(SUCCEEDED(graph.Run(FALSE)));
+  ASSERT_TRUE(reader.WaitForFrame(0, kFrameWaitMs)) << "no frame after Run";
+  EXPECT_EQ(S_OK, graph.Stop());
+  const LONG64 atStop = reader.LatestCounter();
+  ::Sleep(300);  // waiting for something not to happen
+  EXPECT_EQ(atStop, reader.LatestCounter()) << "frames after Stop";
+
+  ASSERT_EQ(S_OK, FilterList(camera, renderer).Build(graph));
+  ASSERT_EQ(S_OK, graph.GetFilterGraph(&used));
+  EXPECT_EQ(given.Get(), used.Get());
+  ASSERT_TRUE(SUCCEEDED(graph.Run(FALSE)));
+  EXPECT_TRUE(reader.WaitForFrame(atStop, kFrameWaitMs)) << "no frame after a second Run";
+  EXPECT_EQ(S_OK, graph.DestroyGraph());
+  EXPECT_EQ(0, FilterCount(graph));
+}
+
+TEST_F(CaptureGraphTest, PreviewGoesThroughTheSmartTeeIntoTheOwnerWindowAndARebuildReusesTheTee) {
+  const std::wstring instance = UniqueInstanceName(L"cappreview");
+  ComPtr<IBaseFilter> camera = OpenCamera(kTestCamStandard);
+  ComPtr<IBaseFilter> renderer = OpenRenderer(instance);
+  // The first 640x480 capability (RGB24) although YUY2 was asked for: only the size counts, and
+  // the capability's own type is written back.
+  CMediaType request;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(640, 480, VideoSubtype::kYuy2, &request));
+  ASSERT_EQ(S_OK, SetPinFormat(camera.Get(), PIN_CATEGORY_CAPTURE, &request));
+  EXPECT_EQ(MEDIASUBTYPE_RGB24, request->subtype);
+  // A height without a width reads the current format back: the pin took 640x480.
+  ASSERT_EQ(S_OK, BuildVideoInfoType(0, 1080, VideoSubtype::kRgb24, &request));
+  ASSERT_EQ(S_OK, SetPinFormat(camera.Get(), PIN_CATEGORY_CAPTURE, &request));
+  EXPECT_EQ(640, reinterpret_cast<const VIDEOINFOHEADER*>(request->pbFormat)->bmiHeader.biWidth);
+  const std::unique_ptr<HWND__, BOOL(WINAPI*)(HWND)> owner(
+      ::CreateWindowExW(0, L"STATIC", L"preview owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 400, 300, nullptr,
+                        nullptr, nullptr, nullptr),
+      ::DestroyWindow);
+  ASSERT_NE(nullptr, owner.get());
+
+  CCaptureGraph graph;
+  ComPtr<IGraphBuilder> graphs[2];
+  ComPtr<IBaseFilter> tees[2];
+  for (int build = 0; build < 2; ++build) {
+    SCOPED_TRACE(build == 0 ? "first build" : "rebuild");
+    ComPtr<IBaseFilter> preview;
+    ASSERT_EQ(S_OK, CreateFilterInstance(CLSID_VideoRenderer, &preview));
+    FilterList list(camera, renderer, preview);
+    ASSERT_EQ(S_OK, list.Build(graph, owner.get()));
+    EXPECT_TRUE(list.entries[1].connected && list.entries[2].connected);
+    ASSERT_EQ(S_OK, graph.GetFilterGraph(&graphs[build]));
+    ASSERT_EQ(S_OK, graph.GetSmartTee(&tees[build]));
+    IBaseFilter* const tee = tees[build].Get();
+    ASSERT_NE(nullptr, tee);
+    const auto captureFeed = UpstreamOf(renderer.Get());
+    EXPECT_EQ(tee, captureFeed.first.Get());
+    EXPECT_NE(std::wstring::npos, captureFeed.second.find(L"Capture")) << "fed by " << captureFeed.second.c_str();
+    EXPECT_EQ(camera.Get(), UpstreamOf(tee).first.Get());
+    // The preview output feeds the preview renderer, perhaps through a converter.
+    EXPECT_TRUE(PeerOf(preview.Get(), PINDIR_INPUT));
+
+    ExpectPreviewFills(owner.get());
+    ::SetWindowPos(owner.get(), nullptr, 0, 0, 520 + 40 * build, 410, SWP_NOMOVE | SWP_NOZORDER);
+    EXPECT_EQ(S_OK, graph.ShowPreview(TRUE));
+    ExpectPreviewFills(owner.get());
+
+    CFrameRingReader reader;
+    ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
+    const LONG64 before = reader.LatestCounter();
+    ASSERT_TRUE(SUCCEEDED(graph.Run(FALSE)));
+    // The preview window belongs to this thread: WaitUntil dispatches its messages.
+    EXPECT_TRUE(WaitUntil([&] { return reader.LatestCounter() > before + 3; }, kFrameWaitMs))
+        << "the capture output of the tee delivers no frames";
+    EXPECT_EQ(S_OK, graph.Stop());
+  }
+  EXPECT_EQ(graphs[0].Get(), graphs[1].Get());
+  EXPECT_EQ(tees[0].Get(), tees[1].Get());
+  EXPECT_EQ(S_OK, graph.DestroyGraph());
+  EXPECT_FALSE(graph.IsGraphBuilt());
+  EXPECT_EQ(0, FilterCount(graph));
+  EXPECT_FALSE(PeerOf(camera.Get(), PINDIR_OUTPUT, L"Capture"));
+}
+
+TEST_F(CaptureGraphTest, CapturePinsAreChosenByCategoryAndAFailedBuildLeavesAnEmptyGraph) {
+  ComPtr<IBaseFilter> renderer = OpenRenderer(UniqueInstanceName(L"capfail"));
+  CCaptureGraph graph;
+  // The camera's first output is its preview pin: the capture pin is chosen by category.
+  ComPtr<IBaseFilter> previewFirst = OpenCamera(kTestCamPreviewFirst);
+  ASSERT_EQ(S_OK, FilterList(previewFirst, renderer).Build(graph));
+  const auto feed = UpstreamOf(renderer.Get());
+  EXPECT_EQ(previewFirst.Get(), feed.first.Get());
+  EXPECT_EQ(L"Capture", feed.second);
+  EXPECT_FALSE(PeerOf(previewFirst.Get(), PINDIR_OUTPUT, L"Preview"));
+
+  // Without IKsPropertySet no pin has the capture category. The old graph goes first.
+  FilterList noCategory(OpenCamera(kTestCamNoKsProps), renderer);
+  EXPECT_EQ(E_FAIL, noCategory.Build(graph));
+  EXPECT_FALSE(graph.IsGraphBuilt());
+  EXPECT_FALSE(noCategory.entries[1].connected);
+  EXPECT_EQ(0, FilterCount(graph));
+  EXPECT_FALSE(PeerOf(previewFirst.Get(), PINDIR_OUTPUT, L"Capture"));
+
+  EXPECT_EQ(S_OK, FilterList(OpenCamera(kTestCamStandard), renderer).Build(graph));  // and builds again
+
+  // 64-byte capability records are not understood: no pin takes a format, the record stays.
+  CMediaType request;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(1280, 720, VideoSubtype::kRgb24, &request));
+  EXPECT_EQ(E_FAIL, SetPinFormat(OpenCamera(kTestCamCaps64).Get(), PIN_CATEGORY_CAPTURE, &request));
+  EXPECT_EQ(1280, reinterpret_cast<const VIDEOINFOHEADER*>(request->pbFormat)->bmiHeader.biWidth);
+}
