@@ -56,7 +56,7 @@ namespace {
 constexpr size_t kClientSlotsAt = 1220, kOutputSlotsAt = 7592, kSlotSize = 708;
 constexpr size_t kCountAt = 1216, kPlaceholderAt = 13964;
 constexpr size_t kWantsAt = 4, kPidAt = 8, kCbFormatAt = 600, kFormatAt = 608;
-constexpr ULONGLONG kTimeBudgetMs = 1000;
+constexpr int kRounds = 300;
 
 template <typename T>
 T Raw(const uint8_t* bytes, size_t offset) {
@@ -128,9 +128,7 @@ TEST(RgCenterRandomSlots, EveryScanAgreesWithTheRawBytes) {
   SCOPED_TRACE(::testing::Message() << "seed " << seed);
   std::mt19937 random(seed);
   CMediaType requested, output;
-  const ULONGLONG start = ::GetTickCount64();
-  int iteration = 0;
-  for (; ::GetTickCount64() - start < kTimeBudgetMs; ++iteration) {
+  for (int iteration = 0; iteration < kRounds; ++iteration) {
     SCOPED_TRACE(::testing::Message() << "iteration " << iteration);
     FillRecord(random, record);
     const size_t scanned = Raw<uint32_t>(record, kPlaceholderAt) != 0 ? 9 : 8;  // slot 8: the placeholder
@@ -154,5 +152,4 @@ TEST(RgCenterRandomSlots, EveryScanAgreesWithTheRawBytes) {
     ASSERT_EQ(registered, channel.host->CountClients(FALSE));
     ASSERT_EQ(others, channel.host->CountClients(TRUE));
   }
-  EXPECT_GE(iteration, 300) << "too few rounds within the time budget";
 }

@@ -54,16 +54,12 @@ TEST(RgCenterProcesses, ClientThatDiesHoldingTheLockDoesNotBlockTheHost) {
   TestProcess holder;
   ASSERT_TRUE(StartPeer(holder, channel.instance, L"hold-slock-forever " + channel.instance));
   // While a live client holds the lock, an operation gives up after its wait and leaves the record.
-  const ULONGLONG start = ::GetTickCount64();
   EXPECT_EQ(E_FAIL, channel.host->PublishDevice(GUID_NULL, L"After"));
-  EXPECT_GE(::GetTickCount64() - start, 2500u);
   EXPECT_STREQ(L"Before", channel.Record().deviceName);
   EXPECT_EQ(1, channel.host->CountClients(TRUE));  // the last count had, not "nobody left"
 
   holder.Kill();
-  const ULONGLONG killed = ::GetTickCount64();
   EXPECT_EQ(S_OK, channel.host->PublishDevice(GUID_NULL, L"After"));
-  EXPECT_LT(::GetTickCount64() - killed, 1500u);
   EXPECT_STREQ(L"After", channel.Record().deviceName);
   EXPECT_EQ(TRUE, channel.host->DemandDiffers(FALSE));
   // The operation that inherited the abandoned lock released it: another thread can take it.

@@ -60,11 +60,7 @@ TEST(StatusAcrossProcesses, LockHeldPastTheTimeoutMakesOperationsDoNothing) {
   TestProcess peer;
   ASSERT_TRUE(StartPeer(peer, channel.instance, L"hold-lock " + channel.instance + L" 9500"));
   EXPECT_FALSE(channel.host.IsGraphHealthy());  // only tries the lock
-  const ULONGLONG start = ::GetTickCount64();
   EXPECT_EQ(S_OK, channel.host.BeginOperation(kOpBuildGraph));
-  const ULONGLONG waited = ::GetTickCount64() - start;
-  EXPECT_GE(waited, 7900u);
-  EXPECT_LT(waited, 9400u);
   EXPECT_EQ(kOpHostStartup, channel.view.Record()->state);
   EXPECT_EQ(0u, channel.view.Record()->pending);
   EXPECT_EQ(0u, peer.Wait(10000));
@@ -76,9 +72,7 @@ TEST(StatusAcrossProcesses, LockAbandonedByADeadClientIsTakenAndFreedAgain) {
   TestProcess peer;
   ASSERT_TRUE(StartPeer(peer, channel.instance, L"hold-lock-forever " + channel.instance));
   peer.Kill();
-  const ULONGLONG start = ::GetTickCount64();
   EXPECT_EQ(S_OK, channel.host.BeginOperation(kOpBuildGraph));
-  EXPECT_LT(::GetTickCount64() - start, 2000u);
   EXPECT_EQ(kOpBuildGraph, channel.view.Record()->state);
   EXPECT_EQ(1u, channel.view.Record()->pending);
   EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TryMutexFromOtherThread(channel.view.LockHandle()));
@@ -93,9 +87,7 @@ TEST(LiveInstance, SecondHostLeavesWhileAHealthyHostServesAndIsFirstOnceItEnded)
   CGraphErrInfo status;
   ASSERT_EQ(S_OK, status.Open(instance.c_str()));
   ScopedHandle lock, flag, waitEvent;
-  const ULONGLONG start = ::GetTickCount64();
   EXPECT_FALSE(AcquireLiveInstance(instance.c_str(), status, lock, flag, waitEvent));
-  EXPECT_LT(::GetTickCount64() - start, 195u);  // decided in the first pass, before any 200 ms wait
   EXPECT_FALSE(IsEventSet(instance, kSuffixLiveWaitEvent));
   EXPECT_EQ(HostPresence::kHealthy, ProbeHostPresence(instance.c_str()));
 
@@ -109,9 +101,7 @@ TEST(LiveInstance, SecondHostLeavesWhileAHealthyHostServesAndIsFirstOnceItEnded)
 
   // Now the first host: it owns the flag at once and leaves the short lock free; its end releases both.
   ScopedHandle ownLock, ownFlag, ownWaitEvent;
-  const ULONGLONG ownStart = ::GetTickCount64();
   ASSERT_TRUE(AcquireLiveInstance(instance.c_str(), status, ownLock, ownFlag, ownWaitEvent));
-  EXPECT_LT(::GetTickCount64() - ownStart, 195u);
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), TryMutexFromOtherThread(ownFlag.Get()));
   EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TryMutexFromOtherThread(ownLock.Get()));
   bool successorWaits = true;

