@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/ComReferences.h"
+#include "filters/testcam/TestCamFaults.h"
 
 HRESULT CTestCamFilter::CreateInstance(const void* context, REFIID iid, void** object) {
   if (context == nullptr) return E_UNEXPECTED;
@@ -13,7 +14,7 @@ HRESULT CTestCamFilter::CreateInstance(const void* context, REFIID iid, void** o
   return HandOutNewObject(new (std::nothrow) CTestCamFilter(profile), iid, object);
 }
 
-CTestCamFilter::CTestCamFilter(const TestCameraProfile& profile) : CBaseFilter(profile.clsid) {
+CTestCamFilter::CTestCamFilter(const TestCameraProfile& profile) : CBaseFilter(profile.clsid), m_profile(profile) {
   if (profile.previewPinFirst) {
     m_pins.push_back(std::make_unique<CTestCamPin>(this, profile, L"Preview", PIN_CATEGORY_PREVIEW));
   }
@@ -27,6 +28,14 @@ STDMETHODIMP CTestCamFilter::GetState(DWORD timeoutMs, FILTER_STATE* state) {
   if (FAILED(hr)) return hr;
   // A live source has nothing to cue while paused; the graph must not wait for preroll.
   return *state == State_Paused ? VFW_S_CANT_CUE : S_OK;
+}
+
+STDMETHODIMP CTestCamFilter::Pause() {
+  if (m_profile.injectsFaults && CurrentState() == State_Stopped) {
+    const HRESULT fault = TakeStartFault();
+    if (FAILED(fault)) return fault;
+  }
+  return CBaseFilter::Pause();
 }
 
 int CTestCamFilter::GetPinCount() { return static_cast<int>(m_pins.size()); }

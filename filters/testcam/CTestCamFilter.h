@@ -16,6 +16,8 @@ class CTestCamFilter final : public CBaseFilter {
   static HRESULT CreateInstance(const void* context, REFIID iid, void** object);
 
   STDMETHODIMP GetState(DWORD timeoutMs, FILTER_STATE* state) override;
+  // A start from Stopped fails when the camera injects faults and the test asked for it.
+  STDMETHODIMP Pause() override;
 
   int GetPinCount() override;
   CBasePin* GetPin(int index) override;
@@ -24,5 +26,6 @@ class CTestCamFilter final : public CBaseFilter {
   explicit CTestCamFilter(const TestCameraProfile& profile);
   ~CTestCamFilter() override;
 
+  const TestCameraProfile& m_profile;
   std::vector<std::unique_ptr<CTestCamPin>> m_pins;
 };

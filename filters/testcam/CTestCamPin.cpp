@@ -9,6 +9,7 @@
 
 #include "common/CScopedLock.h"
 #include "filters/base/CBaseFilter.h"
+#include "filters/testcam/TestCamFaults.h"
 #include "filters/testcam/TestCameraFormats.h"
 #include "filters/testcam/TestPattern.h"
 
@@ -101,6 +102,10 @@ STDMETHODIMP CTestCamPin::SetFormat(AM_MEDIA_TYPE* type) {
   if (m_filter->CurrentState() != State_Stopped) return VFW_E_NOT_STOPPED;
   size_t index = 0;
   if (!FindTestCamFormat(m_profile, *type, &index)) return VFW_E_INVALIDMEDIATYPE;
+  if (m_profile.injectsFaults) {
+    const HRESULT fault = SizeFault(m_profile.formats[index].width, m_profile.formats[index].height);
+    if (FAILED(fault)) return fault;
+  }
   CMediaType wanted;
   HRESULT hr = wanted.CopyFrom(*type);
   if (FAILED(hr)) return hr;

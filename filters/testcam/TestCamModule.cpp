@@ -18,6 +18,7 @@ const ClassFactoryEntry kClasses[kTestCameraCount] = {
     {&kTestCameraProfiles[3].clsid, &CTestCamFilter::CreateInstance, &kTestCameraProfiles[3]},
     {&kTestCameraProfiles[4].clsid, &CTestCamFilter::CreateInstance, &kTestCameraProfiles[4]},
     {&kTestCameraProfiles[5].clsid, &CTestCamFilter::CreateInstance, &kTestCameraProfiles[5]},
+    {&kTestCameraProfiles[6].clsid, &CTestCamFilter::CreateInstance, &kTestCameraProfiles[6]},
 };
 
 // COM for the registration calls; regsvr32 and test programs may or may not have it already.

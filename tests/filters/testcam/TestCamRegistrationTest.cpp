@@ -58,7 +58,7 @@ std::vector<size_t> ListedTestCameras() {
 
 TEST(TestCamRegistration, EnumeratorListsEveryCameraInOrderUntilUnregistered) {
   // Tests of camera selection rely on this order (first of two equal display names wins).
-  const std::vector<size_t> all = {0, 1, 2, 3, 4, 5};
+  const std::vector<size_t> all = {0, 1, 2, 3, 4, 5, 6};
   EXPECT_EQ(all, ListedTestCameras());
   // Streaming threads call into the cameras from the multithreaded apartment.
   const std::wstring key = L"Software\\Classes\\CLSID\\" + GuidText(kTestCameraProfiles[0].clsid) + L"\\InprocServer32";

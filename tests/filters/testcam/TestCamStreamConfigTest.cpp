@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "support/TestCamFaultRecord.h"
 #include "support/TestCameraGraph.h"
 
 using Microsoft::WRL::ComPtr;
@@ -55,6 +56,28 @@ TEST(TestCamStreamConfig, SetFormatFixesThePinTypeAndRefusesUnknownSizes) {
   CMediaType unknown = CapsType(pin.Get(), 1);
   unknown.VideoInfo()->bmiHeader.biWidth = 800;
   EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, config->SetFormat(&unknown.Edit()));
+}
+
+// The faulty camera refuses the size and the starts a test asks for, and nothing else.
+TEST(TestCamStreamConfig, FaultyCameraRefusesWhatTheRecordAsksFor) {
+  TestCamFaultRecord faults;
+  ASSERT_TRUE(faults.IsValid());
+  ComPtr<IBaseFilter> camera = CreateTestCamera(kTestCamFaulty);
+  ComPtr<IPin> pin = PinAt(camera.Get(), 0);
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(S_OK, pin.As(&config));
+  faults.RefuseSize(1280, 720, E_ACCESSDENIED);
+  CMediaType refused = CapsType(pin.Get(), 3), taken = CapsType(pin.Get(), 1);
+  EXPECT_EQ(E_ACCESSDENIED, config->SetFormat(&refused.Edit()));
+  EXPECT_EQ(S_OK, config->SetFormat(&taken.Edit()));
+
+  faults.FailStarts(2, HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES), camera->Pause());
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES), camera->Run(0));
+  EXPECT_EQ(S_OK, camera->Pause());
+  EXPECT_EQ(3, faults.StartAttempts());
+  EXPECT_EQ(0, faults.StartFailuresLeft());
+  EXPECT_EQ(S_OK, camera->Stop());
 }
 
 TEST(TestCamStreamConfig, PinCategoryIsReadThroughKsPropertySetWhereOffered) {
