@@ -8,6 +8,9 @@
 //                                          is set (or die holding the flag when killed)
 //   acquire INSTANCE                       run the starting host's handshake; exit 10 when this
 //                                          process serves, 11 when a healthy host serves
+//   host-window INSTANCE obey|ignore       stand in for a hidden host's main window (its class,
+//                                          tool-window style); "obey" ends with 0 on the window's
+//                                          exit command, "ignore" never ends by itself
 // It sets "<INSTANCE>_peer_ready" once it is in the state that the test waits for.
 #include <windows.h>
 #include <objbase.h>
@@ -21,6 +24,7 @@
 #include "ipc/CRgCenterClient.h"
 #include "ipc/CStatusChannelClient.h"
 #include "ipc/LiveInstance.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -106,6 +110,36 @@ int Acquire(const std::wstring& instance) {
                                                                                            : kExitLeaves;
 }
 
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const bool obey = ::GetWindowLongPtrW(window, GWLP_USERDATA) != 0;
+  if (message == WM_COMMAND && LOWORD(wParam) == IDM_EXIT && obey) {
+    ::DestroyWindow(window);
+    return 0;
+  }
+  if (message == WM_DESTROY) {
+    ::PostQuitMessage(0);
+    return 0;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+int HostWindow(const std::wstring& instance, bool obey) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = HostWindowProc;
+  windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"" FONTIS_WINDOW_CLASS;
+  if (::RegisterClassExW(&windowClass) == 0) return kExitFailed;
+  HWND window = ::CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"", WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, 0, 320, 300, nullptr, nullptr, windowClass.hInstance, nullptr);
+  if (window == nullptr) return kExitFailed;
+  ::SetWindowLongPtrW(window, GWLP_USERDATA, obey ? 1 : 0);
+  SignalReady(instance);
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
+  return static_cast<int>(message.wParam);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -118,5 +152,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"serve" && argc == 4) return Serve(instance, wcscmp(argv[3], L"healthy") == 0);
   if (command == L"acquire" && argc == 3) return Acquire(instance);
   if (command == L"hold-slock-forever" && argc == 3) return HoldRgCenterLockForever(instance);
+  if (command == L"host-window" && argc == 4) return HostWindow(instance, wcscmp(argv[3], L"obey") == 0);
   return kExitBadArguments;
 }
