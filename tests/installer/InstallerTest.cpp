@@ -237,15 +237,15 @@ TEST(Installer, InstalledFontisctlStartsTheHostFromTheFolderWithABlank) {
   CGraphErrInfo status;
   ASSERT_EQ(S_OK, status.Open(instance.c_str()));
   status.EndOperation(S_OK, kOpHostStartup);
-  status.BeginOperation(kOpBuildGraph);
   status.EndOperation(S_OK, kOpBuildGraph);
+  CStatusChannelClient view;
+  ASSERT_EQ(S_OK, view.Open(instance.c_str()));
+  ASSERT_NE(kOpNone, view.Record()->state);
 
   const ProgramRun launch =
       RunInstalledFontisctl(L"launch " + instance + L" \"Fontis Test Camera\" " + kNoCameraGuid + L" FALSE");
   EXPECT_EQ(0u, launch.code);
   EXPECT_NE(std::string::npos, launch.output.find("started a host")) << launch.output;
-  CStatusChannelClient view;
-  ASSERT_EQ(S_OK, view.Open(instance.c_str()));
   EXPECT_TRUE(WaitUntil([&] { return view.Record()->state == kOpNone; }, kProgramWaitMs));
   EXPECT_EQ(static_cast<int32_t>(0x8000FFFF), view.Record()->result);
 }
