@@ -22,6 +22,8 @@ ManifestDPIAware true
 !define UNINSTALLER "uninstall.exe"
 ; How long running hosts get to end by their exit command before they are ended by force.
 !define HOST_STOP_SECONDS 15
+; The exit code of an install or removal that a restart finishes (files that were in use).
+!define EXIT_RESTART_NEEDED 3010
 
 Name "${FONTIS_PRODUCT_NAME} ${FONTIS_VERSION}"
 OutFile "${FONTIS_OUTFILE}"
@@ -106,6 +108,15 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${FONTIS_PUBLISHER}"
   Pop $0
   ${If} $0 != 0
     DetailPrint "A host could not be ended ($0); files it uses are replaced after a restart"
+  ${EndIf}
+!macroend
+
+; Says so when files in use are left for the restart to replace or delete, and exits with 3010
+; as other installers do, so that a silent caller knows.
+!macro _ReportRestartNeeded WHAT
+  ${If} ${RebootFlag}
+    MessageBox MB_ICONINFORMATION "Some files are still in use by running applications. ${WHAT}" /SD IDOK
+    SetErrorLevel ${EXIT_RESTART_NEEDED}
   ${EndIf}
 !macroend
 
@@ -216,6 +227,7 @@ Section "-Finishing"
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   IntFmt $0 "0x%08X" $0
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
+  !insertmacro _ReportRestartNeeded "The new version is in place; the old files are deleted when Windows restarts."
 SectionEnd
 
 Function .onInit
@@ -245,4 +257,5 @@ Section "Uninstall"
   RMDir /REBOOTOK "$INSTDIR"
   ; Last: while the entry exists, the product can still be removed from the list of programs.
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  !insertmacro _ReportRestartNeeded "They are no longer registered, and are deleted when Windows restarts."
 SectionEnd

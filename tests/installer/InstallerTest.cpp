@@ -269,7 +269,8 @@ TEST(Installer, UpgradeEndsARunningHostAndReplacesFilesInUse) {
   HMODULE filter = ::LoadLibraryW(Installed(L"fontis_renderer.dll").c_str());
   ASSERT_NE(nullptr, filter);
 
-  EXPECT_EQ(0u, RunSetup(L"/S /TESTCAM"));
+  // Done, with the loaded copy left for the restart to delete.
+  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED), RunSetup(L"/S /TESTCAM"));
   EXPECT_EQ(0u, host.Wait(kProgramWaitMs)) << "the host did not end by its exit command";
   EXPECT_TRUE(FileBytes(SiblingPath(L"FontisHost.exe")) == FileBytes(Installed(L"FontisHost.exe")));
   EXPECT_TRUE(FileBytes(SiblingPath(L"fontis_renderer.dll")) == FileBytes(Installed(L"fontis_renderer.dll")));
