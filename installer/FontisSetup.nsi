@@ -183,8 +183,8 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${FONTIS_PUBLISHER}"
     ; The 64-bit product works without it; only 32-bit applications would miss the camera.
     !insertmacro _RunRegSvr32 ${KIND} "" "$OUTDIR\${NAME}"
     ${If} $0 != 0
-      MessageBox MB_ICONEXCLAMATION "Could not register $OUTDIR\${NAME} for 32-bit applications \
-          (regsvr32 exit code $0). 64-bit applications are not affected." /SD IDOK
+      MessageBox MB_ICONEXCLAMATION "32-bit applications will not find the camera: could not register \
+$OUTDIR\${NAME} (regsvr32 exit code $0)." /SD IDOK
     ${EndIf}
   !endif
 !macroend
