@@ -1,6 +1,8 @@
+// Our client protocol over the request channel record.
 #include "CRgCenterClient.h"
 
 #include <cstring>
+#include <utility>
 
 #include "NamedObjects.h"
 #include "ObjectNames.h"
@@ -8,6 +10,9 @@
 #include "common/ScopedMutexLock.h"
 
 HRESULT CRgCenterClient::Open(const WCHAR* instanceName, OpenMode mode) {
+  m_view.Reset();
+  m_mapping.Close();
+  m_lock.Close();
   WCHAR base[kNameCapacity], lockName[kNameCapacity], recordName[kNameCapacity];
   if (instanceName == nullptr || instanceName[0] == L'\0' || !ComposeRgCenterBase(base, instanceName) ||
       !ComposeObjectName(lockName, base, kSuffixRgCenterLock) ||
@@ -24,41 +29,79 @@ HRESULT CRgCenterClient::Open(const WCHAR* instanceName, OpenMode mode) {
     m_lock.Reset(CreateOrOpenMutex(FALSE, lockName));
   }
   if (!m_lock.IsValid()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-  m_view.Reset(::MapViewOfFile(m_mapping.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kRgCenterBlockSize));
-  if (!m_view.IsValid()) return HRESULT_FROM_WIN32(::GetLastError());
+  ScopedMappedView view(::MapViewOfFile(m_mapping.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kRgCenterBlockSize));
+  if (!view.IsValid()) return HRESULT_FROM_WIN32(::GetLastError());
+  m_view = std::move(view);
   return S_OK;
 }
 
-HRESULT CRgCenterClient::TakeSlot(DWORD processId, BOOL wantsVideo, const AM_MEDIA_TYPE& type, int* slotIndex) {
+int CRgCenterClient::ReclaimDeadSlotsLocked() {
+  RgCenterBlock* record = Record();
+  int freed = 0;
+  for (size_t i = 0; i < kClientOwnedSlotCount; ++i) {
+    RgCenterSlot& slot = record->clientSlots[i];
+    if (!IsSlotInUse(slot) || IsClientProcessAlive(slot.processId, SlotStartTime(slot))) continue;
+    ClearClientSlot(&slot);
+    ++freed;
+  }
+  return freed;
+}
+
+HRESULT CRgCenterClient::TakeSlot(const ClientIdentity& who, BOOL wantsVideo, const AM_MEDIA_TYPE& type,
+                                  int* slotIndex) {
   if (Record() == nullptr || slotIndex == nullptr) return E_UNEXPECTED;
   if (type.cbFormat == 0 || type.cbFormat > kSlotFormatCapacity || type.pbFormat == nullptr) return E_INVALIDARG;
   ScopedMutexLock lock(m_lock.Get(), kLockTimeoutMs);
-  if (!lock.Held()) return HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+  if (!lock.Held()) return kErrLockTimeout;
   RgCenterBlock* record = Record();
-  for (size_t i = 0; i < kClientOwnedSlotCount; ++i) {
-    RgCenterSlot& slot = record->clientSlots[i];
-    if (IsSlotInUse(slot)) continue;
-    slot.processId = processId;
-    slot.wantsVideo = wantsVideo ? TRUE : FALSE;
-    WriteSlotMediaType(type, &slot);
-    ++record->clientCount;
-    *slotIndex = static_cast<int>(i);
-    return S_OK;
+  ReclaimDeadSlotsLocked();
+  const int index = LowestFreeClientSlot(*record);
+  HRESULT hr = kErrNoFreeSlot;
+  if (index != kNoSlot) {
+    hr = FillClientSlot(who, wantsVideo, type, &record->clientSlots[index]);
+    if (SUCCEEDED(hr)) *slotIndex = index;
   }
-  return kErrNoFreeSlot;
+  record->clientCount = CountClientSlotsInUse(*record);
+  return hr;
 }
 
-HRESULT CRgCenterClient::ReleaseSlot(int slotIndex) {
+HRESULT CRgCenterClient::UpdateSlot(int slotIndex, const ClientIdentity& who, BOOL wantsVideo,
+                                    const AM_MEDIA_TYPE* type) {
+  if (Record() == nullptr) return E_UNEXPECTED;
+  if (slotIndex < 0 || static_cast<size_t>(slotIndex) >= kClientOwnedSlotCount) return E_INVALIDARG;
+  if (type != nullptr && (type->cbFormat == 0 || type->cbFormat > kSlotFormatCapacity || type->pbFormat == nullptr)) {
+    return E_INVALIDARG;
+  }
+  ScopedMutexLock lock(m_lock.Get(), kLockTimeoutMs);
+  if (!lock.Held()) return kErrLockTimeout;
+  RgCenterSlot& slot = Record()->clientSlots[slotIndex];
+  if (!IsSlotInUse(slot) || !IsSlotOwnedBy(slot, who)) return kErrSlotLost;
+  HRESULT hr = S_OK;
+  if (type != nullptr) hr = WriteSlotMediaType(*type, &slot);
+  if (SUCCEEDED(hr)) slot.wantsVideo = wantsVideo ? TRUE : FALSE;
+  return hr;
+}
+
+HRESULT CRgCenterClient::ReleaseSlot(int slotIndex, const ClientIdentity& who) {
   if (Record() == nullptr) return E_UNEXPECTED;
   if (slotIndex < 0 || static_cast<size_t>(slotIndex) >= kClientOwnedSlotCount) return E_INVALIDARG;
   ScopedMutexLock lock(m_lock.Get(), kLockTimeoutMs);
-  if (!lock.Held()) return HRESULT_FROM_WIN32(WAIT_TIMEOUT);
+  if (!lock.Held()) return kErrLockTimeout;
   RgCenterBlock* record = Record();
   RgCenterSlot& slot = record->clientSlots[slotIndex];
-  slot.mediaType.cbFormat = 0;
-  slot.wantsVideo = FALSE;
-  slot.processId = 0;
-  if (record->clientCount > 0) --record->clientCount;
+  const bool ours = IsSlotOwnedBy(slot, who);
+  if (ours) ClearClientSlot(&slot);
+  record->clientCount = CountClientSlotsInUse(*record);
+  return ours ? S_OK : kErrSlotLost;
+}
+
+HRESULT CRgCenterClient::ReclaimDeadSlots(int* freed) {
+  if (Record() == nullptr) return E_UNEXPECTED;
+  ScopedMutexLock lock(m_lock.Get(), kLockTimeoutMs);
+  if (!lock.Held()) return kErrLockTimeout;
+  const int count = ReclaimDeadSlotsLocked();
+  Record()->clientCount = CountClientSlotsInUse(*Record());
+  if (freed != nullptr) *freed = count;
   return S_OK;
 }
 

@@ -25,12 +25,15 @@ struct MediaType32 {
 
 constexpr size_t kSlotFormatCapacity = 100;  // bytes of format block a slot can hold
 
+// The host reads wantsVideo, processId and the media type. The other fields are the clients'
+// own: our clients record there when their process started and which program it runs, so that
+// a client can tell a slot whose owner has ended (the README's client protocol).
 struct RgCenterSlot {
-  uint32_t reserved0;        // clients' own; we never read it
+  uint32_t startTimeLow;     // clients' own: low half of the owner's process start FILETIME
   uint32_t wantsVideo;       // BOOL: the owner wants the camera running now
   uint32_t processId;        // the owner's process id
-  uint32_t reserved12;       // clients' own
-  WCHAR reservedName[kNameCapacity];  // clients' own
+  uint32_t startTimeHigh;    // clients' own: high half of that FILETIME
+  WCHAR programName[kNameCapacity];  // clients' own: the owner's program file name, maybe unterminated
   MediaType32 mediaType;     // in use exactly while mediaType.cbFormat is not 0
   uint8_t formatBytes[kSlotFormatCapacity];
 };
@@ -70,11 +73,11 @@ static_assert(offsetof(MediaType32, cbFormat) == 64, "cbFormat");
 static_assert(offsetof(MediaType32, pbFormat) == 68, "pbFormat");
 
 static_assert(sizeof(RgCenterSlot) == 708, "RgCenterSlot is 708 bytes");
-static_assert(offsetof(RgCenterSlot, reserved0) == 0, "reserved0");
+static_assert(offsetof(RgCenterSlot, startTimeLow) == 0, "startTimeLow");
 static_assert(offsetof(RgCenterSlot, wantsVideo) == 4, "wantsVideo");
 static_assert(offsetof(RgCenterSlot, processId) == 8, "processId");
-static_assert(offsetof(RgCenterSlot, reserved12) == 12, "reserved12");
-static_assert(offsetof(RgCenterSlot, reservedName) == 16, "reservedName");
+static_assert(offsetof(RgCenterSlot, startTimeHigh) == 12, "startTimeHigh");
+static_assert(offsetof(RgCenterSlot, programName) == 16, "programName");
 static_assert(offsetof(RgCenterSlot, mediaType) == 536, "mediaType");
 static_assert(offsetof(RgCenterSlot, mediaType) + offsetof(MediaType32, cbFormat) == 600, "slot cbFormat");
 static_assert(offsetof(RgCenterSlot, formatBytes) == 608, "formatBytes");

@@ -90,3 +90,50 @@ HRESULT WriteSlotMediaType(const AM_MEDIA_TYPE& type, RgCenterSlot* slot) {
   memset(slot->formatBytes + type.cbFormat, 0, kSlotFormatCapacity - type.cbFormat);
   return S_OK;
 }
+
+FILETIME SlotStartTime(const RgCenterSlot& slot) {
+  FILETIME time;
+  time.dwLowDateTime = slot.startTimeLow;
+  time.dwHighDateTime = slot.startTimeHigh;
+  return time;
+}
+
+void SlotProgramName(const RgCenterSlot& slot, WCHAR (&out)[kNameCapacity]) {
+  const size_t length = BoundedLength(slot.programName, kNameCapacity - 1);
+  memcpy(out, slot.programName, length * sizeof(WCHAR));
+  out[length] = L'\0';
+}
+
+bool IsSlotOwnedBy(const RgCenterSlot& slot, const ClientIdentity& who) {
+  return slot.processId == who.processId && slot.startTimeLow == who.startTime.dwLowDateTime &&
+         slot.startTimeHigh == who.startTime.dwHighDateTime;
+}
+
+HRESULT FillClientSlot(const ClientIdentity& who, BOOL wantsVideo, const AM_MEDIA_TYPE& type, RgCenterSlot* slot) {
+  if (type.cbFormat == 0) return E_INVALIDARG;
+  const HRESULT hr = WriteSlotMediaType(type, slot);
+  if (FAILED(hr)) return hr;
+  slot->processId = who.processId;
+  slot->startTimeLow = who.startTime.dwLowDateTime;
+  slot->startTimeHigh = who.startTime.dwHighDateTime;
+  slot->wantsVideo = wantsVideo ? TRUE : FALSE;
+  BoundedCopy(slot->programName, who.programName);
+  return S_OK;
+}
+
+void ClearClientSlot(RgCenterSlot* slot) { memset(slot, 0, sizeof(*slot)); }
+
+uint16_t CountClientSlotsInUse(const RgCenterBlock& record) {
+  uint16_t count = 0;
+  for (size_t i = 0; i < kClientOwnedSlotCount; ++i) {
+    if (IsSlotInUse(record.clientSlots[i])) ++count;
+  }
+  return count;
+}
+
+int LowestFreeClientSlot(const RgCenterBlock& record) {
+  for (size_t i = 0; i < kClientOwnedSlotCount; ++i) {
+    if (!IsSlotInUse(record.clientSlots[i])) return static_cast<int>(i);
+  }
+  return kNoSlot;
+}

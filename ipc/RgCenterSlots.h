@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "ClientProcess.h"
 #include "RgCenterBlock.h"
 #include "VideoInfoFormat.h"
 #include "common/CMediaType.h"
@@ -60,3 +61,24 @@ HRESULT CopySlotMediaType(const RgCenterSlot& slot, CMediaType* out);
 // Writes a media type and its format block into a slot, zeroing the rest of the format area.
 // E_INVALIDARG (slot unchanged) when the format is larger than the area or missing its bytes.
 HRESULT WriteSlotMediaType(const AM_MEDIA_TYPE& type, RgCenterSlot* slot);
+
+// ---- The clients' own fields, as our client protocol fills them (see the README) ----
+
+// The owner's process start time from startTimeLow and startTimeHigh; zero when not recorded.
+FILETIME SlotStartTime(const RgCenterSlot& slot);
+// The slot's program name, cut to what the field holds: another client may leave it unterminated.
+void SlotProgramName(const RgCenterSlot& slot, WCHAR (&out)[kNameCapacity]);
+// The slot carries this process id and start time.
+bool IsSlotOwnedBy(const RgCenterSlot& slot, const ClientIdentity& who);
+
+// Writes who's registration into a slot: process id, start time, program name, wantsVideo and
+// the media type. E_INVALIDARG, slot unchanged, for a type without format bytes or with more
+// than the slot holds (a slot is in use exactly while cbFormat is not 0).
+HRESULT FillClientSlot(const ClientIdentity& who, BOOL wantsVideo, const AM_MEDIA_TYPE& type, RgCenterSlot* slot);
+// Every field zero: a free slot.
+void ClearClientSlot(RgCenterSlot* slot);
+
+// The client slots (0..7) in use: what clientCount must say.
+uint16_t CountClientSlotsInUse(const RgCenterBlock& record);
+// The lowest client slot not in use, or kNoSlot.
+int LowestFreeClientSlot(const RgCenterBlock& record);

@@ -95,7 +95,7 @@ TEST(RgCenterProcesses, FontisctlJoinAndClientsMeetTheHost) {
   ASSERT_TRUE(clients.Start(L"fontisctl.exe", L"clients " + instance, true));
   EXPECT_EQ(0u, clients.Wait(20000));
   const std::string output = clients.Output(), pid = std::to_string(join.Id());
-  EXPECT_NE(std::string::npos, output.find("slot 0  pid " + pid + "  wantsVideo 1  1280x720  YUY2")) << output;
+  EXPECT_NE(std::string::npos, output.find("slot 0  pid " + pid + "  wantsVideo 1  1280x720  YUY2  program \"fontisctl.exe\"  running")) << output;
   EXPECT_NE(std::string::npos, output.find("slot 8  pid 0  wantsVideo 1  640x480  RGB24  (host placeholder, counted)"))
       << output;
   EXPECT_NE(std::string::npos, output.find("clientCount          1")) << output;

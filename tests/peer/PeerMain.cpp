@@ -8,6 +8,8 @@
 //                                          is set (or die holding the flag when killed)
 //   acquire INSTANCE                       run the starting host's handshake; exit 10 when this
 //                                          process serves, 11 when a healthy host serves
+//   take-slot INSTANCE                     register as a client wanting 640 x 480 RGB24 video by the
+//                                          clients' protocol, then hold the slot until killed
 //   host-window INSTANCE obey|ignore       stand in for a hidden host's main window (its class,
 //                                          tool-window style); "obey" ends with 0 on the window's
 //                                          exit command, "ignore" never ends by itself
@@ -24,6 +26,7 @@
 #include "ipc/CRgCenterClient.h"
 #include "ipc/CStatusChannelClient.h"
 #include "ipc/LiveInstance.h"
+#include "ipc/VideoInfoFormat.h"
 #include "resources/resource.h"
 
 namespace {
@@ -77,6 +80,20 @@ int HoldRgCenterLockForever(const std::wstring& instance) {
   CRgCenterClient channel;
   if (FAILED(channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen))) return kExitFailed;
   if (!IsLockObtained(::WaitForSingleObject(channel.LockHandle(), 5000))) return kExitFailed;
+  SignalReady(instance);
+  ::Sleep(INFINITE);
+  return 0;
+}
+
+int TakeSlotForever(const std::wstring& instance) {
+  CRgCenterClient channel;
+  CMediaType type;
+  int slot = -1;
+  if (FAILED(channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen)) ||
+      FAILED(BuildVideoInfoType(640, 480, VideoSubtype::kRgb24, &type)) ||
+      FAILED(channel.TakeSlot(CurrentClientIdentity(), TRUE, type.Get(), &slot))) {
+    return kExitFailed;
+  }
   SignalReady(instance);
   ::Sleep(INFINITE);
   return 0;
@@ -152,6 +169,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"serve" && argc == 4) return Serve(instance, wcscmp(argv[3], L"healthy") == 0);
   if (command == L"acquire" && argc == 3) return Acquire(instance);
   if (command == L"hold-slock-forever" && argc == 3) return HoldRgCenterLockForever(instance);
+  if (command == L"take-slot" && argc == 3) return TakeSlotForever(instance);
   if (command == L"host-window" && argc == 4) return HostWindow(instance, wcscmp(argv[3], L"obey") == 0);
   return kExitBadArguments;
 }

@@ -1,5 +1,6 @@
 // fontisctl clients: prints an instance's request channel as the host reads it: the slots in use,
-// the client count, the placeholder flag and the camera the host published.
+// the client count, the placeholder flag and the camera the host published; for each client slot
+// also the program that registered it and whether its process still runs.
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -52,8 +53,16 @@ void PrintSlot(size_t index, const RgCenterSlot& slot, bool placeholderCounts) {
   } else {
     printf("unusable format (cbFormat %lu)", static_cast<unsigned long>(slot.mediaType.cbFormat));
   }
-  if (index == kPlaceholderSlot) printf("  (host placeholder, %s)", placeholderCounts ? "counted" : "ignored");
-  printf("\n");
+  if (index == kPlaceholderSlot) {
+    printf("  (host placeholder, %s)\n", placeholderCounts ? "counted" : "ignored");
+    return;
+  }
+  // What our clients record beside the host's fields: the program, and whether its process
+  // (the same id, started at the recorded time) still runs.
+  WCHAR program[kNameCapacity];
+  SlotProgramName(slot, program);
+  printf("  program \"%s\"  %s\n", Narrow(program).c_str(),
+         IsClientProcessAlive(slot.processId, SlotStartTime(slot)) ? "running" : "ended");
 }
 
 }  // namespace

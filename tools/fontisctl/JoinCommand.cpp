@@ -1,5 +1,6 @@
 // fontisctl join: registers as a client in an instance's request channel (creating the channel
-// as a client may), holds the slot for a while, then gives it back.
+// as a client may) by the same protocol as the virtual camera, holds the slot for a while, then
+// gives it back.
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -115,8 +116,9 @@ int RunJoinCommand(int argc, wchar_t** argv) {
   g_leftEvent = left.Get();
   ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 
+  const ClientIdentity self = CurrentClientIdentity();
   int slot = -1;
-  hr = channel.TakeSlot(::GetCurrentProcessId(), wantsVideo ? TRUE : FALSE, type.Get(), &slot);
+  hr = channel.TakeSlot(self, wantsVideo ? TRUE : FALSE, type.Get(), &slot);
   if (FAILED(hr)) {
     fprintf(stderr, "fontisctl: no slot taken: %s%s\n", DescribeHResult(hr).c_str(),
             hr == CRgCenterClient::kErrNoFreeSlot ? " (all eight client slots are in use)" : "");
@@ -127,7 +129,7 @@ int RunJoinCommand(int argc, wchar_t** argv) {
   fflush(stdout);
 
   ::WaitForSingleObject(g_stopEvent, holdSeconds == 0 ? INFINITE : static_cast<DWORD>(holdSeconds * 1000));
-  hr = channel.ReleaseSlot(slot);
+  hr = channel.ReleaseSlot(slot, self);
   ::SetEvent(g_leftEvent);
   if (FAILED(hr)) {
     fprintf(stderr, "fontisctl: could not give slot %d back: %s\n", slot, DescribeHResult(hr).c_str());

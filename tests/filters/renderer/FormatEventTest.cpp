@@ -18,7 +18,7 @@ constexpr DWORD kSignalMs = 3000;
 int TakeClientSlot(CRgCenterClient& client, LONG width, LONG height) {
   int slot = -1;
   const CMediaType type = VideoType(VideoSubtype::kRgb24, width, height);
-  EXPECT_EQ(S_OK, client.TakeSlot(::GetCurrentProcessId() + 1, TRUE, type.Get(), &slot));
+  EXPECT_EQ(S_OK, client.TakeSlot(CurrentClientIdentity(), TRUE, type.Get(), &slot));
   return slot;
 }
 
@@ -53,12 +53,12 @@ TEST(CaptureRendererFormatEvent, SetOncePerChangeOfTheClientsLargestRequest) {
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(formatEvent.Get(), kSignalMs));
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs));
   // It leaves: the largest request is the rendered format again, nothing to tell.
-  ASSERT_EQ(S_OK, client.ReleaseSlot(second));
+  ASSERT_EQ(S_OK, client.ReleaseSlot(second, CurrentClientIdentity()));
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs));
   // Another asks for full HD; the host rebuilds in it and the renderer hears of it.
   TakeClientSlot(client, 1920, 1080);
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(formatEvent.Get(), kSignalMs));
   ASSERT_EQ(S_OK, control->SetMediaType(&VideoType(VideoSubtype::kRgb24, 1920, 1080).Get()));
   EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs));
-  ASSERT_EQ(S_OK, client.ReleaseSlot(first));
+  ASSERT_EQ(S_OK, client.ReleaseSlot(first, CurrentClientIdentity()));
 }
