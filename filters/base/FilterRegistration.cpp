@@ -103,3 +103,32 @@ HRESULT UnregisterFilterFromCategory(REFCLSID clsid, REFCLSID category, const wc
   if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND) || hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) return S_OK;
   return hr;
 }
+
+HRESULT RegisterVideoInputDevice(const VideoInputDevice& device) {
+  HRESULT hr = RegisterInprocServer(*device.clsid, device.friendlyName);
+  if (FAILED(hr)) return hr;
+  const REGPINTYPES pinType = {&MEDIATYPE_Video, &MEDIASUBTYPE_NULL};
+  REGFILTERPINS2 pin = {};
+  pin.dwFlags = REG_PINFLAG_B_OUTPUT;
+  pin.cInstances = 1;
+  pin.nMediaTypes = 1;
+  pin.lpMediaType = &pinType;
+  pin.clsPinCategory = &PIN_CATEGORY_CAPTURE;
+  REGFILTER2 filter = {};
+  filter.dwVersion = 2;
+  filter.dwMerit = MERIT_DO_NOT_USE;
+  filter.cPins2 = 1;
+  filter.rgPins2 = &pin;
+  const FilterPropertyValue values[] = {
+      {L"Description", device.description},
+      {L"DevicePath", device.devicePath},
+  };
+  return RegisterFilterInCategory(*device.clsid, device.friendlyName, CLSID_VideoInputDeviceCategory,
+                                  device.instanceKey, filter, values, sizeof(values) / sizeof(values[0]));
+}
+
+HRESULT UnregisterVideoInputDevice(const VideoInputDevice& device) {
+  const HRESULT entry = UnregisterFilterFromCategory(*device.clsid, CLSID_VideoInputDeviceCategory, device.instanceKey);
+  const HRESULT server = UnregisterInprocServer(*device.clsid);
+  return FAILED(entry) ? entry : server;
+}

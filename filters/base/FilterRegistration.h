@@ -32,3 +32,19 @@ HRESULT RegisterFilterInCategory(REFCLSID clsid, const wchar_t* friendlyName, RE
                                  const FilterPropertyValue* values, size_t valueCount);
 // IFilterMapper2::UnregisterFilter; S_OK when the entry was not there.
 HRESULT UnregisterFilterFromCategory(REFCLSID clsid, REFCLSID category, const wchar_t* instanceName);
+
+// A capture source listed beside the cameras: its COM class (InprocServer32 = this module) and
+// its entry in CLSID_VideoInputDeviceCategory under `instanceKey`, with one video capture output
+// pin, merit "do not use" (applications pick cameras by name) and the property-bag values
+// "Description" and "DevicePath".
+struct VideoInputDevice {
+  const CLSID* clsid;
+  const wchar_t* instanceKey;
+  const wchar_t* friendlyName;  // also the COM class's name
+  const wchar_t* description;
+  const wchar_t* devicePath;
+};
+HRESULT RegisterVideoInputDevice(const VideoInputDevice& device);
+// Removes both the category entry and the COM class, the second even when the first fails;
+// S_OK when neither was there.
+HRESULT UnregisterVideoInputDevice(const VideoInputDevice& device);

@@ -14,7 +14,7 @@ HRESULT CTestCamFilter::CreateInstance(const void* context, REFIID iid, void** o
   return HandOutNewObject(new (std::nothrow) CTestCamFilter(profile), iid, object);
 }
 
-CTestCamFilter::CTestCamFilter(const TestCameraProfile& profile) : CBaseFilter(profile.clsid), m_profile(profile) {
+CTestCamFilter::CTestCamFilter(const TestCameraProfile& profile) : CCaptureSourceFilter(profile.clsid), m_profile(profile) {
   if (profile.previewPinFirst) {
     m_pins.push_back(std::make_unique<CTestCamPin>(this, profile, L"Preview", PIN_CATEGORY_PREVIEW));
   }
@@ -23,19 +23,12 @@ CTestCamFilter::CTestCamFilter(const TestCameraProfile& profile) : CBaseFilter(p
 
 CTestCamFilter::~CTestCamFilter() = default;
 
-STDMETHODIMP CTestCamFilter::GetState(DWORD timeoutMs, FILTER_STATE* state) {
-  const HRESULT hr = CBaseFilter::GetState(timeoutMs, state);
-  if (FAILED(hr)) return hr;
-  // A live source has nothing to cue while paused; the graph must not wait for preroll.
-  return *state == State_Paused ? VFW_S_CANT_CUE : S_OK;
-}
-
 STDMETHODIMP CTestCamFilter::Pause() {
   if (m_profile.injectsFaults && CurrentState() == State_Stopped) {
     const HRESULT fault = TakeStartFault();
     if (FAILED(fault)) return fault;
   }
-  return CBaseFilter::Pause();
+  return CCaptureSourceFilter::Pause();
 }
 
 int CTestCamFilter::GetPinCount() { return static_cast<int>(m_pins.size()); }

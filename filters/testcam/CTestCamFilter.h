@@ -1,21 +1,19 @@
-// The test camera: a live source filter with the pins of one TestCameraProfile. It reports
-// VFW_S_CANT_CUE while paused, as live capture filters do, so graphs run without preroll.
-// Threads: as CBaseFilter; the pins' streaming threads are described in CTestCamPin.h.
+// The test camera: a live source filter with the pins of one TestCameraProfile.
+// Threads: as CBaseFilter; the pins' streaming threads are described in CCaptureSourcePin.h.
 #pragma once
 
 #include <memory>
 #include <vector>
 
-#include "filters/base/CBaseFilter.h"
+#include "filters/base/CCaptureSourceFilter.h"
 #include "filters/testcam/CTestCamPin.h"
 #include "filters/testcam/TestCameraProfiles.h"
 
-class CTestCamFilter final : public CBaseFilter {
+class CTestCamFilter final : public CCaptureSourceFilter {
  public:
   // Class factory entry point; `context` is the TestCameraProfile of the class.
   static HRESULT CreateInstance(const void* context, REFIID iid, void** object);
 
-  STDMETHODIMP GetState(DWORD timeoutMs, FILTER_STATE* state) override;
   // A start from Stopped fails when the camera injects faults and the test asked for it.
   STDMETHODIMP Pause() override;
 

@@ -4,6 +4,7 @@
 #include <strmif.h>
 #include <uuids.h>
 
+#include "common/ScopedComInit.h"
 #include "filters/base/CClassFactory.h"
 #include "filters/base/FilterRegistration.h"
 #include "filters/base/ModuleLifetime.h"
@@ -21,53 +22,8 @@ const ClassFactoryEntry kClasses[kTestCameraCount] = {
     {&kTestCameraProfiles[6].clsid, &CTestCamFilter::CreateInstance, &kTestCameraProfiles[6]},
 };
 
-// COM for the registration calls; regsvr32 and test programs may or may not have it already.
-class ScopedComInit {
- public:
-  ScopedComInit() : m_hr(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ScopedComInit() {
-    if (SUCCEEDED(m_hr)) ::CoUninitialize();
-  }
-  ScopedComInit(const ScopedComInit&) = delete;
-  ScopedComInit& operator=(const ScopedComInit&) = delete;
-
- private:
-  HRESULT m_hr;
-};
-
-HRESULT RegisterDevice(REFCLSID clsid, const wchar_t* friendlyName, const wchar_t* instanceKey,
-                       const wchar_t* description, const wchar_t* devicePath) {
-  const REGPINTYPES pinType = {&MEDIATYPE_Video, &MEDIASUBTYPE_NULL};
-  REGFILTERPINS2 pin = {};
-  pin.dwFlags = REG_PINFLAG_B_OUTPUT;
-  pin.cInstances = 1;
-  pin.nMediaTypes = 1;
-  pin.lpMediaType = &pinType;
-  pin.clsPinCategory = &PIN_CATEGORY_CAPTURE;
-  REGFILTER2 filter = {};
-  filter.dwVersion = 2;
-  filter.dwMerit = MERIT_DO_NOT_USE;
-  filter.cPins2 = 1;
-  filter.rgPins2 = &pin;
-  const FilterPropertyValue values[] = {
-      {L"Description", description},
-      {L"DevicePath", devicePath},
-  };
-  return RegisterFilterInCategory(clsid, friendlyName, CLSID_VideoInputDeviceCategory, instanceKey, filter, values,
-                                  sizeof(values) / sizeof(values[0]));
-}
-
-HRESULT RegisterCamera(const TestCameraProfile& profile) {
-  const HRESULT hr = RegisterInprocServer(profile.clsid, profile.friendlyName);
-  if (FAILED(hr)) return hr;
-  return RegisterDevice(profile.clsid, profile.friendlyName, profile.instanceKey, profile.description,
-                        profile.devicePath);
-}
-
-HRESULT UnregisterDevice(REFCLSID clsid, const wchar_t* instanceKey) {
-  const HRESULT device = UnregisterFilterFromCategory(clsid, CLSID_VideoInputDeviceCategory, instanceKey);
-  const HRESULT server = UnregisterInprocServer(clsid);
-  return FAILED(device) ? device : server;
+VideoInputDevice DeviceOf(const TestCameraProfile& profile) {
+  return {&profile.clsid, profile.instanceKey, profile.friendlyName, profile.description, profile.devicePath};
 }
 }  // namespace
 
@@ -80,7 +36,7 @@ STDAPI DllCanUnloadNow() { return ModuleCanUnloadNow(); }
 STDAPI DllRegisterServer() {
   ScopedComInit com;
   for (const TestCameraProfile& profile : kTestCameraProfiles) {
-    const HRESULT hr = RegisterCamera(profile);
+    const HRESULT hr = RegisterVideoInputDevice(DeviceOf(profile));
     if (FAILED(hr)) return hr;
   }
   return S_OK;
@@ -91,7 +47,7 @@ STDAPI DllUnregisterServer() {
   // Every camera is removed even when one fails, so a half registration can always be undone.
   HRESULT result = S_OK;
   for (const TestCameraProfile& profile : kTestCameraProfiles) {
-    const HRESULT hr = UnregisterDevice(profile.clsid, profile.instanceKey);
+    const HRESULT hr = UnregisterVideoInputDevice(DeviceOf(profile));
     if (FAILED(hr) && SUCCEEDED(result)) result = hr;
   }
   return result;

@@ -10,24 +10,11 @@
 #include "Commands.h"
 #include "CtlOutput.h"
 #include "capture/DeviceEnumeration.h"
+#include "common/ScopedComInit.h"
 
 const char kDevicesUsage[] = "devices";
 
 namespace {
-
-class ScopedComApartment {
- public:
-  ScopedComApartment() : m_hr(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ScopedComApartment() {
-    if (SUCCEEDED(m_hr)) ::CoUninitialize();
-  }
-  ScopedComApartment(const ScopedComApartment&) = delete;
-  ScopedComApartment& operator=(const ScopedComApartment&) = delete;
-  HRESULT Result() const { return m_hr; }
-
- private:
-  HRESULT m_hr;
-};
 
 // A value the device did not report is shown as such, not as an empty string.
 std::string ValueOrAbsent(bool present, const std::wstring& value) {
@@ -38,7 +25,7 @@ std::string ValueOrAbsent(bool present, const std::wstring& value) {
 
 int RunDevicesCommand(int argc, wchar_t** /*argv*/) {
   if (argc != 0) return UsageError("devices takes no arguments", kDevicesUsage);
-  ScopedComApartment com;
+  ScopedComInit com;
   if (FAILED(com.Result())) {
     fprintf(stderr, "fontisctl: COM cannot be initialised: %s\n", DescribeHResult(com.Result()).c_str());
     return kExitFailure;
