@@ -7,6 +7,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "filters/base/StreamCaps.h"
+
 namespace {
 constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 
@@ -93,28 +95,11 @@ HRESULT BuildTestCamMediaType(const TestCameraFormat& format, CMediaType* type) 
 }
 
 void BuildTestCamStreamCaps(const TestCameraFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps) {
-  std::memset(caps, 0, sizeof(*caps));
   TestFrameLayout layout = {};
   ComputeFrameLayout(format.subtype, format.width, format.height, &layout);
-  const SIZE size = {format.width, format.height};
-  caps->guid = FORMAT_VideoInfo;
-  caps->VideoStandard = 0;
-  caps->InputSize = size;
-  caps->MinCroppingSize = size;
-  caps->MaxCroppingSize = size;
-  caps->CropGranularityX = 1;
-  caps->CropGranularityY = 1;
-  caps->CropAlignX = 1;
-  caps->CropAlignY = 1;
-  caps->MinOutputSize = size;
-  caps->MaxOutputSize = size;
-  caps->OutputGranularityX = 1;
-  caps->OutputGranularityY = 1;
-  caps->MinFrameInterval = FrameInterval(format);
-  caps->MaxFrameInterval = FrameInterval(format);
   const LONG bitsPerSecond = static_cast<LONG>(layout.imageSize * 8 * static_cast<size_t>(format.framesPerSecond));
-  caps->MinBitsPerSecond = bitsPerSecond;
-  caps->MaxBitsPerSecond = bitsPerSecond;
+  FillFixedSizeStreamCaps(format.width, format.height, FrameInterval(format), FrameInterval(format), bitsPerSecond,
+                          bitsPerSecond, caps);
 }
 
 bool FindTestCamFormat(const TestCameraProfile& profile, const AM_MEDIA_TYPE& type, size_t* index) {

@@ -45,6 +45,9 @@ struct FrameLayout {
   bool bottomUp = false;
 };
 
+// A frame of the frame ring, its pixels at data: the converter's source.
+SourceFrame SourceFrameOf(const FrameRingFrame& frame, const BYTE* data, size_t bytes);
+
 // S_OK with the layout that the description claims, once it is consistent and `bytes` covers
 // it; kErrBadFrameLayout, kErrBufferTooSmall or E_POINTER otherwise. Products are 64-bit.
 HRESULT DescribeSourceFrame(const SourceFrame& frame, FrameLayout* layout);

@@ -6,7 +6,7 @@
 #include <climits>
 #include <vector>
 
-#include "RendererRig.h"
+#include "support/RendererRig.h"
 #include "filters/base/ModuleLifetime.h"
 #include "filters/testcam/TestPattern.h"
 #include "framering/CFrameRingReader.h"

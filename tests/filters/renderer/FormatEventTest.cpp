@@ -2,7 +2,7 @@
 // clients' largest request that differs from what it renders, never for the same request again.
 #include <gtest/gtest.h>
 
-#include "RendererRig.h"
+#include "support/RendererRig.h"
 #include "common/ComReferences.h"
 #include "ipc/CRgCenterClient.h"
 #include "support/TestProcess.h"

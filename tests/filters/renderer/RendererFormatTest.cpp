@@ -2,7 +2,7 @@
 // no graph (malformed types: CaptureRendererGraphTest.cpp).
 #include <gtest/gtest.h>
 
-#include "RendererRig.h"
+#include "support/RendererRig.h"
 #include "filters/renderer/RendererFormat.h"
 
 TEST(RendererFormat, AcceptsTheFourLayoutsWithTheirStrides) {

@@ -1,5 +1,5 @@
-// The frame-checking pin of the test camera's graph tests.
-#include "CFrameCheckRenderer.h"
+// The frame-checking renderer of the graph tests.
+#include "support/CFrameCheckRenderer.h"
 
 #include <uuids.h>
 
@@ -11,14 +11,20 @@ HRESULT CFrameCheckRenderer::Pin::CheckMediaType(const CMediaType& type) {
 }
 
 HRESULT CFrameCheckRenderer::Pin::OnActive() {
-  CScopedLock lock(&m_statsLock);
+  CScopedLock lock(&m_lock);
   m_stats = FrameCheckStats{};
+  m_newest.clear();
   return S_OK;
 }
 
 FrameCheckStats CFrameCheckRenderer::Pin::Stats() {
-  CScopedLock lock(&m_statsLock);
+  CScopedLock lock(&m_lock);
   return m_stats;
+}
+
+void CFrameCheckRenderer::Pin::CopyNewest(std::vector<BYTE>* bytes) {
+  CScopedLock lock(&m_lock);
+  *bytes = m_newest;
 }
 
 HRESULT CFrameCheckRenderer::Pin::OnReceive(IMediaSample* sample) {
@@ -30,21 +36,24 @@ HRESULT CFrameCheckRenderer::Pin::OnReceive(IMediaSample* sample) {
   const bool discontinuity = sample->IsDiscontinuity() == S_OK;
   // A type change travels on the sample, and the base applies it before this call.
   const REFERENCE_TIME interval = ConnectionType().VideoInfo()->AvgTimePerFrame;
+  const size_t size = data != nullptr && length > 0 ? static_cast<size_t>(length) : 0;
   uint32_t counter = 0;
-  const bool readable = ReadFrameCounter(data, length > 0 ? static_cast<size_t>(length) : 0, &counter);
+  const bool readable = ReadFrameCounter(data, size, &counter);
 
-  CScopedLock lock(&m_statsLock);
+  CScopedLock lock(&m_lock);
   FrameCheckStats& s = m_stats;
   const bool first = s.samples++ == 0;
-  if (!readable || static_cast<ULONG>(length) != ConnectionType()->lSampleSize || !timed || stop <= start ||
+  if (size == 0 || static_cast<ULONG>(length) != ConnectionType()->lSampleSize || !timed || stop <= start ||
       (!first && start <= s.lastStart)) {
     ++s.badSamples;
   }
+  if (!readable) ++s.unreadableCounters;
   if (!first && counter != s.lastCounter + 1) ++s.counterGaps;
   if (!first && !discontinuity && start - s.lastStart != interval) ++s.irregularSpacing;
   if (discontinuity) ++s.discontinuities;
   if (first) s.firstCounter = counter;
   s.lastCounter = counter;
   s.lastStart = start;
+  if (size != 0) m_newest.assign(data, data + size);
   return S_OK;
 }

@@ -1,13 +1,15 @@
 // A test renderer on the filter base: one input pin that takes video with a VIDEOINFOHEADER,
-// reads the test camera's frame counter from every sample and checks its length and time stamps.
-// Threads: the pin's OnReceive runs on the camera's streaming thread, Stats on the test thread;
-// m_statsLock guards m_stats.
+// checks every sample's length and time stamps, reads the test camera's frame counter from it
+// and keeps a copy of the newest sample.
+// Threads: the pin's OnReceive runs on the source's streaming thread, Stats and CopyNewest on the
+// test thread; m_lock guards what the pin records.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 #include <new>
+#include <vector>
 
 #include "common/CCritSection.h"
 #include "filters/base/CBaseFilter.h"
@@ -15,11 +17,12 @@
 
 struct FrameCheckStats {
   LONG samples = 0;
-  // Unreadable counter, length other than the connection's sample size, missing time stamps,
-  // or a start not after the previous start.
+  // A length other than the connection's sample size, missing time stamps, or a start not
+  // after the previous start.
   LONG badSamples = 0;
-  LONG counterGaps = 0;       // a counter that is not the previous one plus one
-  LONG irregularSpacing = 0;  // start - previous start differs from the frame interval
+  LONG unreadableCounters = 0;  // no test camera frame counter in the sample
+  LONG counterGaps = 0;         // a counter that is not the previous one plus one
+  LONG irregularSpacing = 0;    // start - previous start differs from the frame interval
   LONG discontinuities = 0;
   uint32_t firstCounter = 0, lastCounter = 0;
   REFERENCE_TIME lastStart = 0;
@@ -33,13 +36,16 @@ class CFrameCheckRenderer final : public CBaseFilter {
     HRESULT CheckMediaType(const CMediaType& type) override;
     HRESULT OnActive() override;
     FrameCheckStats Stats();
+    // The newest sample's bytes (empty before the first of this run).
+    void CopyNewest(std::vector<BYTE>* bytes);
 
    protected:
     HRESULT OnReceive(IMediaSample* sample) override;
 
    private:
-    CCritSection m_statsLock;
+    CCritSection m_lock;
     FrameCheckStats m_stats;
+    std::vector<BYTE> m_newest;
   };
 
   // A new renderer with one reference owned by the caller.

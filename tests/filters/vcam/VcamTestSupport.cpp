@@ -1,0 +1,159 @@
+// The virtual camera tests' registration, settings, stand-in host, graph and ring writer.
+#include "VcamTestSupport.h"
+
+#include <uuids.h>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+using ExportFunction = HRESULT(STDAPICALLTYPE*)();
+constexpr DWORD kFrameGapMs = 33;
+}  // namespace
+
+VcamEnvironment* const g_vcam = static_cast<VcamEnvironment*>(::testing::AddGlobalTestEnvironment(new VcamEnvironment));
+
+void VcamEnvironment::SetUp() {
+  m_module = ::LoadLibraryW(SiblingPath(L"fontis_vcam.dll").c_str());
+  ASSERT_NE(nullptr, m_module) << "fontis_vcam.dll is missing";
+  ASSERT_EQ(S_OK, Call("DllRegisterServer"));
+}
+
+void VcamEnvironment::TearDown() {
+  if (m_module != nullptr) {
+    EXPECT_EQ(S_OK, Call("DllUnregisterServer"));
+  }
+}
+
+HRESULT VcamEnvironment::Call(const char* name) const {
+  const auto entry = reinterpret_cast<ExportFunction>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
+  return entry != nullptr ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+}
+
+ScopedVcamInstance::ScopedVcamInstance(const wchar_t* prefix) : m_name(UniqueInstanceName(prefix)) {
+  CVcamSettings settings;
+  EXPECT_EQ(S_OK, settings.StoreInstance(m_name.c_str()));
+}
+
+ScopedVcamInstance::~ScopedVcamInstance() { CVcamSettings().Reset(); }
+
+FakeHost::FakeHost(const std::wstring& instance) {
+  if (FAILED(m_status.Open(instance.c_str())) ||
+      !AcquireLiveInstance(instance.c_str(), m_status, m_liveLock, m_liveFlag, m_liveWait)) {
+    return;
+  }
+  m_status.BeginOperation(kOpBuildGraph);
+  m_status.EndOperation(S_OK, kOpBuildGraph);
+  m_serving = true;
+}
+
+FakeHost::~FakeHost() {
+  if (!m_serving) return;
+  bool successorWaits = false;
+  const bool lockHeld = BeginLiveInstanceEnd(m_liveFlag, m_liveLock, m_liveWait.Get(), &successorWaits);
+  if (lockHeld && !successorWaits) m_status.Reset();
+  FinishLiveInstanceEnd(m_liveFlag, m_liveLock, lockHeld);
+}
+
+HRESULT VcamGraph::Build() {
+  HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph));
+  if (SUCCEEDED(hr)) hr = graph.As(&control);
+  if (SUCCEEDED(hr)) hr = ::CoCreateInstance(kVcamClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&vcam));
+  sink = AdoptNewObject(CFrameCheckRenderer::Create());
+  if (SUCCEEDED(hr) && !sink) hr = E_OUTOFMEMORY;
+  if (SUCCEEDED(hr)) hr = graph->AddFilter(vcam.Get(), kVcamFriendlyName);
+  if (SUCCEEDED(hr)) hr = graph->AddFilter(sink.Get(), L"Sink");
+  if (SUCCEEDED(hr)) {
+    pin = PinAt(vcam.Get(), 0);
+    hr = pin ? pin.As(&config) : E_FAIL;
+  }
+  return hr;
+}
+
+HRESULT VcamGraph::Connect(int caps) {
+  if (caps >= 0) {
+    CMediaType type;
+    HRESULT hr = BuildVcamMediaType(static_cast<size_t>(caps), &type);
+    if (SUCCEEDED(hr)) hr = config->SetFormat(&type.Edit());
+    if (FAILED(hr)) return hr;
+  }
+  return graph->ConnectDirect(pin.Get(), &sink->InputPin(), nullptr);
+}
+
+bool VcamGraph::WaitForSamples(LONG count, DWORD timeoutMs) {
+  const LONG start = sink->InputPin().Stats().samples;
+  return WaitUntil([&] { return sink->InputPin().Stats().samples >= start + count; }, timeoutMs);
+}
+
+void VcamGraph::Release() {
+  if (control) control->Stop();
+  config.Reset();
+  pin.Reset();
+  vcam.Reset();
+  sink.Reset();
+  control.Reset();
+  graph.Reset();
+}
+
+VcamGraph::~VcamGraph() { Release(); }
+
+TargetFormat SinkTarget(CFrameCheckRenderer& sink) {
+  TargetFormat target;
+  size_t bytes = 0;
+  REFERENCE_TIME interval = 0;
+  AM_MEDIA_TYPE type = {};
+  if (SUCCEEDED(sink.InputPin().ConnectionMediaType(&type))) {
+    VcamTargetOf(type, &target, &bytes, &interval);
+    CMediaType::FreeFields(type);
+  }
+  return target;
+}
+
+CodedRingWriter::CodedRingWriter(const std::wstring& instance) {
+  const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 3 / 2;
+  for (uint16_t code = 1; code <= 4; ++code) {
+    std::vector<BYTE> picture(bytes);
+    SourceFrame frame;
+    frame.fourcc = kFourccNv12;
+    frame.width = kWidth;
+    frame.height = kHeight;
+    frame.stride = kWidth;
+    frame.data = picture.data();
+    frame.bytes = picture.size();
+    if (!DrawCodedPicture(frame, code)) return;
+    m_pictures.push_back(std::move(picture));
+  }
+  if (FAILED(m_writer.Open(instance.c_str())) || FAILED(m_writer.Reserve(static_cast<LONG64>(bytes)))) return;
+  m_started = true;
+  m_thread = std::thread([this] { Run(); });
+}
+
+void CodedRingWriter::Stop() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+  m_writer.Close();
+}
+
+void CodedRingWriter::Run() {
+  for (LONG64 n = 0; !m_stop; ++n) {
+    if (!m_paused) {
+      const std::vector<BYTE>& picture = m_pictures[static_cast<size_t>(n % 4)];
+      FrameRingFrame frame = {};
+      frame.timestamp = n * kVcamFrameInterval;
+      frame.arrival = RingClockNow();
+      frame.width = kWidth;
+      frame.height = kHeight;
+      frame.subtype = kFourccNv12;
+      frame.stride = kWidth;
+      frame.bytes = static_cast<LONG>(picture.size());
+      if (SUCCEEDED(m_writer.Publish(frame, picture.data()))) ++m_published;
+    }
+    ::Sleep(kFrameGapMs);
+  }
+}
+
+uint16_t CodeOf(const TargetFormat& target, const std::vector<BYTE>& sample) {
+  uint16_t code = 0;
+  std::string mismatch;
+  if (sample.empty() || !ReadFrameCode(ViewOfTarget(target, sample.data(), sample.size()), &code, &mismatch)) return 0;
+  return code;
+}

@@ -1,0 +1,122 @@
+// What the virtual camera's tests share: fontis_vcam.dll registered for the program (as regsvr32
+// would), the current user's settings pointed at a test's own instance, a stand-in for a serving
+// host (so that the filter starts no real one), a graph of the filter and a sample sink, and a
+// frame ring written with coded pictures by a thread of the test.
+#pragma once
+
+#include <windows.h>
+#include <dshow.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/CFrameCheckRenderer.h"
+#include "common/ComReferences.h"
+#include "common/ScopedHandle.h"
+#include "filters/vcam/CVcamSettings.h"
+#include "filters/vcam/VcamFormats.h"
+#include "filters/vcam/VcamIdentity.h"
+#include "framering/CFrameRingWriter.h"
+#include "ipc/CGraphErrInfo.h"
+#include "ipc/CRgCenterClient.h"
+#include "ipc/LiveInstance.h"
+#include "support/CodedPicture.h"
+#include "support/TestCameraGraph.h"
+#include "support/TestProcess.h"
+#include "support/WaitUntil.h"
+
+// fontis_vcam.dll registered for the whole program; kept loaded, as the renderer's tests keep
+// theirs.
+class VcamEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override;
+  void TearDown() override;
+  HRESULT Call(const char* name) const;
+
+ private:
+  HMODULE m_module = nullptr;
+};
+extern VcamEnvironment* const g_vcam;
+
+// Points the current user's virtual camera settings at a new instance of the test's own, and
+// removes them again at the end.
+class ScopedVcamInstance {
+ public:
+  explicit ScopedVcamInstance(const wchar_t* prefix);
+  ~ScopedVcamInstance();
+  const std::wstring& Name() const { return m_name; }
+
+ private:
+  std::wstring m_name;
+};
+
+// Plays an instance's serving host in this process: it owns the liveness flag and reports a
+// built graph, so that a filter finds a healthy host and starts none. Ends as a host ends.
+class FakeHost {
+ public:
+  explicit FakeHost(const std::wstring& instance);
+  ~FakeHost();
+  bool Serving() const { return m_serving; }
+  CGraphErrInfo& Status() { return m_status; }
+
+ private:
+  CGraphErrInfo m_status;
+  ScopedHandle m_liveLock, m_liveFlag, m_liveWait;
+  bool m_serving = false;
+};
+
+// The virtual camera (created through COM, as an application does) and a sample sink in a
+// filter graph.
+struct VcamGraph {
+  Microsoft::WRL::ComPtr<IGraphBuilder> graph;
+  Microsoft::WRL::ComPtr<IMediaControl> control;
+  Microsoft::WRL::ComPtr<IBaseFilter> vcam;
+  Microsoft::WRL::ComPtr<IPin> pin;
+  Microsoft::WRL::ComPtr<IAMStreamConfig> config;
+  Microsoft::WRL::ComPtr<CFrameCheckRenderer> sink;
+
+  // Graph, filter and sink made, both added to the graph, nothing connected.
+  HRESULT Build();
+  // SetFormat(capability `caps`) unless it is negative, then a direct connection to the sink.
+  HRESULT Connect(int caps);
+  bool WaitForSamples(LONG count, DWORD timeoutMs = 30000);
+  // Releases everything, the graph last; the filter leaves its instance.
+  void Release();
+  ~VcamGraph();
+};
+
+// The sink's connection type as the converter's target.
+TargetFormat SinkTarget(CFrameCheckRenderer& sink);
+
+// A frame ring of the instance written from a thread of this test: 1280 x 720 NV12 coded
+// pictures of codes 1..4 in turn, about 30 a second, like a host's ring. Stop() ends the
+// writer, which closes the ring.
+class CodedRingWriter {
+ public:
+  static constexpr LONG kWidth = 1280, kHeight = 720;
+  explicit CodedRingWriter(const std::wstring& instance);
+  ~CodedRingWriter() { Stop(); }
+  bool Started() const { return m_started; }
+  void Stop();
+  void Pause(bool paused) { m_paused = paused; }
+  LONG64 Published() const { return m_published; }
+
+ private:
+  void Run();
+
+  CFrameRingWriter m_writer;
+  std::vector<std::vector<BYTE>> m_pictures;
+  std::atomic<bool> m_stop{false};
+  std::atomic<bool> m_paused{false};
+  std::atomic<LONG64> m_published{0};
+  bool m_started = false;
+  std::thread m_thread;
+};
+
+// The coded picture's code in a sample, or 0 when it holds none (a placeholder).
+uint16_t CodeOf(const TargetFormat& target, const std::vector<BYTE>& sample);
