@@ -8,6 +8,9 @@
 //                                          is set (or die holding the flag when killed)
 //   acquire INSTANCE                       run the starting host's handshake; exit 10 when this
 //                                          process serves, 11 when a healthy host serves
+//   post-thread THREAD_ID MESSAGE WPARAM [MESSAGE WPARAM ...]
+//                                          post thread messages to another process's thread, as
+//                                          any stranger may; exit 3 when a post is refused
 // It sets "<INSTANCE>_peer_ready" once it is in the state that the test waits for.
 #include <windows.h>
 #include <objbase.h>
@@ -106,6 +109,15 @@ int Acquire(const std::wstring& instance) {
                                                                                            : kExitLeaves;
 }
 
+int PostToThread(int argc, wchar_t** argv) {
+  const DWORD threadId = wcstoul(argv[2], nullptr, 10);
+  for (int i = 3; i + 1 < argc; i += 2) {
+    const UINT message = wcstoul(argv[i], nullptr, 10);
+    if (!::PostThreadMessageW(threadId, message, wcstoul(argv[i + 1], nullptr, 10), 0)) return kExitFailed;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -118,5 +130,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"serve" && argc == 4) return Serve(instance, wcscmp(argv[3], L"healthy") == 0);
   if (command == L"acquire" && argc == 3) return Acquire(instance);
   if (command == L"hold-slock-forever" && argc == 3) return HoldRgCenterLockForever(instance);
+  if (command == L"post-thread" && argc >= 5 && (argc - 3) % 2 == 0) return PostToThread(argc, argv);
   return kExitBadArguments;
 }
