@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <dshow.h>
+#include <dvdmedia.h>
 #include <wrl/client.h>
 
 #include <atomic>
@@ -18,6 +19,7 @@
 #include "capture/CaptureFormat.h"
 #include "capture/DeviceEnumeration.h"
 #include "capture/GraphConstruction.h"
+#include "capture/IRendererControl.h"
 #include "common/ComReferences.h"
 #include "common/CTaskMemMediaType.h"
 #include "filters/base/CBaseFilter.h"
@@ -282,4 +284,52 @@ TEST_F(CaptureGraphTest, FailedBuildsLeaveNoGraphAndATearDownEndsAlthoughAFilter
   staying->refuse = false;
   EXPECT_EQ(S_OK, TearDownGraph(builder.Get()));
   EXPECT_EQ(0, FilterCount(graph));
+}
+
+TEST_F(CaptureGraphTest, WhateverFormatTheClientsAskForTheRendererAcceptsItAndTheGraphStillConnects) {
+  // As the host applies a request: announce it to the renderer, set the nearest size on the
+  // camera, build. A refused announcement would cost the host its graph.
+  const std::wstring instance = UniqueInstanceName(L"capannounce");
+  ComPtr<IBaseFilter> camera = OpenCamera(kTestCamStandard);
+  ComPtr<IBaseFilter> renderer = OpenRenderer(instance);
+  ComPtr<IRendererControl> control;
+  ASSERT_EQ(S_OK, QueryRendererControl(renderer.Get(), &control));
+
+  CMediaType mjpg;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(1280, 720, VideoSubtype::kRgb24, &mjpg));
+  mjpg.Edit().subtype = MEDIASUBTYPE_MJPG;
+  mjpg.VideoInfo()->bmiHeader.biCompression = MAKEFOURCC('M', 'J', 'P', 'G');
+  CMediaType info2;
+  info2.Edit().majortype = MEDIATYPE_Video;
+  info2.Edit().subtype = MEDIASUBTYPE_YUY2;
+  info2.Edit().formattype = FORMAT_VideoInfo2;
+  auto* header2 = reinterpret_cast<VIDEOINFOHEADER2*>(info2.AllocFormat(sizeof(VIDEOINFOHEADER2)));
+  ASSERT_NE(nullptr, header2);
+  header2->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  header2->bmiHeader.biWidth = 640;
+  header2->bmiHeader.biHeight = 480;
+  // Sides no camera has, a bitmap header longer than the block, a size that fits nothing.
+  CMediaType oversized;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(640, 480, VideoSubtype::kRgb32, &oversized));
+  oversized.VideoInfo()->bmiHeader.biWidth = 100000;
+  oversized.VideoInfo()->bmiHeader.biHeight = -70000;
+  oversized.VideoInfo()->bmiHeader.biSize = 4000;
+  oversized.VideoInfo()->bmiHeader.biSizeImage = 3;
+  for (const CMediaType* announced : {&info2, &oversized, &mjpg}) {
+    EXPECT_EQ(S_OK, control->SetMediaType(&announced->Get()));
+  }
+  // The camera takes the size, in its own format; the connection checks that format strictly.
+  ASSERT_EQ(S_OK, SetPinFormat(camera.Get(), PIN_CATEGORY_CAPTURE, &mjpg));
+  EXPECT_EQ(MEDIASUBTYPE_RGB24, mjpg->subtype);
+  CCaptureGraph graph;
+  ASSERT_EQ(S_OK, FilterList(camera, renderer).Build(graph));
+  CFrameRingReader reader;
+  ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
+  ASSERT_TRUE(SUCCEEDED(graph.Run(FALSE)));
+  ASSERT_TRUE(reader.WaitForFrame(0, kFrameWaitMs)) << "no frame after Run";
+  FrameRingFrame frame = {};
+  ASSERT_TRUE(reader.PeekLatest(&frame));
+  EXPECT_EQ(1280, frame.width);
+  EXPECT_EQ(720, frame.height);
+  EXPECT_EQ(S_OK, graph.Stop());
 }
