@@ -19,8 +19,11 @@ HRESULT GetPinCategory(IPin* pin, GUID* category);
 // messages for the graph's life) when noThread is set, the ordinary one otherwise.
 HRESULT CreateFilterGraph(IGraphBuilder** graph, BOOL noThread);
 
-// Removes everything from the graph: the camera's downstream chain first, then every filter.
+// Removes everything from the graph: the camera's downstream chain first, then every filter,
+// each tried once. The first failure of a filter that refuses to leave, after all the others
+// have gone; S_OK when every filter went.
 HRESULT TearDownGraph(IGraphBuilder* graph);
 
-// Disconnects and removes, depth first, every filter that the filter's outputs feed.
+// Disconnects and removes, depth first, every filter that the filter's outputs feed (to a
+// bounded depth).
 void RemoveDownstream(IBaseFilter* filter, IGraphBuilder* graph);

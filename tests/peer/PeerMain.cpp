@@ -13,6 +13,9 @@
 //   host-window INSTANCE obey|ignore       stand in for a hidden host's main window (its class,
 //                                          tool-window style); "obey" ends with 0 on the window's
 //                                          exit command, "ignore" never ends by itself
+//   post-thread THREAD_ID MESSAGE WPARAM [MESSAGE WPARAM ...]
+//                                          post thread messages to another process's thread, as
+//                                          any stranger may; exit 3 when a post is refused
 // It sets "<INSTANCE>_peer_ready" once it is in the state that the test waits for.
 #include <windows.h>
 #include <objbase.h>
@@ -157,6 +160,15 @@ int HostWindow(const std::wstring& instance, bool obey) {
   return static_cast<int>(message.wParam);
 }
 
+int PostToThread(int argc, wchar_t** argv) {
+  const DWORD threadId = wcstoul(argv[2], nullptr, 10);
+  for (int i = 3; i + 1 < argc; i += 2) {
+    const UINT message = wcstoul(argv[i], nullptr, 10);
+    if (!::PostThreadMessageW(threadId, message, wcstoul(argv[i + 1], nullptr, 10), 0)) return kExitFailed;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -171,5 +183,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"hold-slock-forever" && argc == 3) return HoldRgCenterLockForever(instance);
   if (command == L"take-slot" && argc == 3) return TakeSlotForever(instance);
   if (command == L"host-window" && argc == 4) return HostWindow(instance, wcscmp(argv[3], L"obey") == 0);
+  if (command == L"post-thread" && argc >= 5 && (argc - 3) % 2 == 0) return PostToThread(argc, argv);
   return kExitBadArguments;
 }
