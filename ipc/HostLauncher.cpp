@@ -11,6 +11,18 @@ constexpr size_t kCommandLineCapacity = 2048;
 
 }  // namespace
 
+BOOL HostPathBeside(HMODULE module, WCHAR* out, size_t capacity) {
+  if (out == nullptr || capacity == 0 || capacity > MAXDWORD) return FALSE;
+  const DWORD length = ::GetModuleFileNameW(module, out, static_cast<DWORD>(capacity));
+  if (length == 0 || length >= capacity) return FALSE;
+  WCHAR* folderEnd = wcsrchr(out, L'\\');
+  if (folderEnd == nullptr) return FALSE;
+  const size_t folderLength = static_cast<size_t>(folderEnd + 1 - out);
+  if (folderLength + wcslen(kHostProgramName) >= capacity) return FALSE;
+  wcscpy_s(folderEnd + 1, capacity - folderLength, kHostProgramName);
+  return TRUE;
+}
+
 BOOL FormatHostCommandLine(const HostLaunchRequest& request, WCHAR* out, size_t capacity) {
   const WCHAR* camera = (request.cameraName == nullptr || request.cameraName[0] == L'\0') ? L" " : request.cameraName;
   const int written = swprintf(out, capacity, L"\"%ls\" \"%ls\" \"%ls\" \"%ls\" \"%ls\" \"%lu\"", request.hostPath,

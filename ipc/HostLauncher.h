@@ -14,6 +14,13 @@ struct HostLaunchRequest {
   BOOL showWindow;
 };
 
+// The host program; clients start it from their own folder.
+inline constexpr WCHAR kHostProgramName[] = L"FontisHost.exe";
+
+// FontisHost.exe in the folder of `module` (null: the running program). FALSE when the path
+// would not fit `capacity` characters.
+BOOL HostPathBeside(HMODULE module, WCHAR* out, size_t capacity);
+
 enum class LaunchOutcome { kStarted, kHostServes, kSuccessorWaits };
 
 // On kStarted, *process holds the new host's process handle (the caller may wait on it).

@@ -4,11 +4,9 @@
 
 #include <algorithm>
 #include <new>
-#include <string>
 #include <utility>
 
 #include "common/ScopedComInit.h"
-#include "filters/base/FilterRegistration.h"
 #include "filters/vcam/HostCamera.h"
 #include "filters/vcam/PlaceholderReason.h"
 #include "filters/vcam/VcamIdentity.h"
@@ -17,15 +15,6 @@
 #include "ipc/LiveInstance.h"
 
 namespace {
-
-// FontisHost.exe beside the module that holds this code (the filter's DLL).
-std::wstring HostProgramPath() {
-  std::wstring path = CurrentModulePath();
-  const size_t slash = path.find_last_of(L"\\/");
-  if (slash == std::wstring::npos) return std::wstring();
-  path.resize(slash + 1);
-  return path + kHostProgramName;
-}
 
 void Publish(std::atomic<int>& state, HostLaunchState value) { state.store(static_cast<int>(value)); }
 
@@ -78,7 +67,9 @@ DWORD WINAPI CHostKeeper::ThreadMain(void* self) {
 
 void CHostKeeper::Run() {
   ScopedComInit com;  // the device enumeration needs COM on this thread
-  const std::wstring hostPath = HostProgramPath();
+  // FontisHost.exe beside the filter's DLL (the module that holds this code).
+  WCHAR hostPath[MAX_PATH * 2] = {};
+  const bool haveHost = HostPathBeside(m_module, hostPath, sizeof(hostPath) / sizeof(hostPath[0])) != FALSE;
   CHostObserver observer;
   observer.SetInstance(m_instance);
   std::atomic<int>& state = *m_launchState;
@@ -124,14 +115,14 @@ void CHostKeeper::Run() {
     WCHAR guidText[40] = {};
     ::StringFromGUID2(camera.guid, guidText, 40);
     HostLaunchRequest request = {};
-    request.hostPath = hostPath.c_str();
+    request.hostPath = hostPath;
     request.instanceName = m_instance;
     request.cameraName = camera.name;
     request.cameraGuidText = guidText;
     request.showWindow = FALSE;
     LaunchOutcome outcome = LaunchOutcome::kHostServes;
     HANDLE started = nullptr;
-    const HRESULT hr = hostPath.empty() ? E_UNEXPECTED : LaunchHostIfNeeded(request, &outcome, &started);
+    const HRESULT hr = haveHost ? LaunchHostIfNeeded(request, &outcome, &started) : E_UNEXPECTED;
     if (FAILED(hr)) {
       Publish(state, HostLaunchState::kStartFailed);
       waitMs = retryMs;

@@ -14,5 +14,3 @@ inline constexpr WCHAR kVcamFriendlyName[] = L"Fontis Virtual Camera";
 inline constexpr WCHAR kVcamInstanceKey[] = L"Fontis Virtual Camera";
 inline constexpr WCHAR kVcamDevicePath[] =
     L"\\\\?\\root#fontis_vcam#0000#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global";
-// The host program the virtual camera starts, from its own folder.
-inline constexpr WCHAR kHostProgramName[] = L"FontisHost.exe";

@@ -31,3 +31,5 @@ extern const char kDevicesUsage[];
 int RunDevicesCommand(int argc, wchar_t** argv);
 extern const char kStopHostsUsage[];
 int RunStopHostsCommand(int argc, wchar_t** argv);
+extern const char kVcamUsage[];
+int RunVcamCommand(int argc, wchar_t** argv);

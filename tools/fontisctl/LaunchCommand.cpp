@@ -10,22 +10,6 @@
 
 const char kLaunchUsage[] = "launch INSTANCE CAMERA-NAME GUID-TEXT TRUE|FALSE";
 
-namespace {
-
-// FontisHost.exe beside this program.
-bool SiblingHostPath(WCHAR (&path)[MAX_PATH]) {
-  const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH) return false;
-  WCHAR* slash = wcsrchr(path, L'\\');
-  if (slash == nullptr) return false;
-  const WCHAR kHostName[] = L"FontisHost.exe";
-  if (static_cast<size_t>(slash + 1 - path) + wcslen(kHostName) >= MAX_PATH) return false;
-  wcscpy_s(slash + 1, MAX_PATH - static_cast<size_t>(slash + 1 - path), kHostName);
-  return true;
-}
-
-}  // namespace
-
 int RunLaunchCommand(int argc, wchar_t** argv) {
   if (argc != 4) return UsageError("launch takes exactly four arguments", kLaunchUsage);
   if (argv[0][0] == L'\0') return UsageError("the instance name is empty", kLaunchUsage);
@@ -36,7 +20,7 @@ int RunLaunchCommand(int argc, wchar_t** argv) {
     return UsageError("the window flag must be TRUE or FALSE", kLaunchUsage);
   }
   WCHAR hostPath[MAX_PATH];
-  if (!SiblingHostPath(hostPath)) {
+  if (!HostPathBeside(nullptr, hostPath, MAX_PATH)) {
     fprintf(stderr, "fontisctl: cannot locate FontisHost.exe beside fontisctl\n");
     return kExitFailure;
   }
