@@ -255,6 +255,9 @@ Section "Uninstall"
   !insertmacro FONTIS_PRODUCT_FILES _RemoveProductFile
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir /REBOOTOK "$INSTDIR"
+  ; The virtual camera's settings of the user who removes the product (fontisctl vcam wrote them).
+  DeleteRegKey HKCU "Software\${FONTIS_PRODUCT_NAME}\VirtualCamera"
+  DeleteRegKey /ifempty HKCU "Software\${FONTIS_PRODUCT_NAME}"
   ; Last: while the entry exists, the product can still be removed from the list of programs.
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   !insertmacro _ReportRestartNeeded "They are no longer registered, and are deleted when Windows restarts."

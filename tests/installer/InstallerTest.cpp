@@ -16,6 +16,7 @@
 #include "capture/IRendererControl.h"
 #include "common/ScopedRegKey.h"
 #include "filters/testcam/TestCameraProfiles.h"
+#include "filters/vcam/VcamIdentity.h"
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CStatusChannelClient.h"
 #include "support/TestProcess.h"
@@ -27,7 +28,8 @@ const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\
 const wchar_t kVideoInputInstances[] =
     L"Software\\Classes\\CLSID\\{860BB310-5D01-11d0-BD3B-00A0C911CE86}\\Instance";
 const wchar_t kNoCameraGuid[] = L"{00000000-0000-0000-0000-000000000000}";
-const wchar_t* const kProductFiles[] = {L"FontisHost.exe", L"fontisctl.exe", L"Resource.ini", L"fontis_renderer.dll",
+const wchar_t* const kProductFiles[] = {L"FontisHost.exe",      L"fontisctl.exe",   L"Resource.ini",
+                                        L"fontis_renderer.dll", L"fontis_vcam.dll", L"x86\\fontis_vcam.dll",
                                         L"uninstall.exe"};
 constexpr DWORD kInstallerWaitMs = 120000;
 constexpr DWORD kProgramWaitMs = 30000;
@@ -79,9 +81,9 @@ std::string FileVersion(const std::wstring& path) {
          std::to_string(HIWORD(info->dwFileVersionLS));
 }
 
-bool KeyExists(const std::wstring& path, REGSAM view = KEY_WOW64_64KEY) {
+bool KeyExists(const std::wstring& path, REGSAM view = KEY_WOW64_64KEY, HKEY root = HKEY_LOCAL_MACHINE) {
   ScopedRegKey key;
-  return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, key.Receive()) == ERROR_SUCCESS;
+  return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Receive()) == ERROR_SUCCESS;
 }
 
 // A value of a key in the 64-bit view; false when the key or the value of that type is missing.
@@ -180,9 +182,15 @@ void ExpectTestCamerasRegisteredFromTheInstalledFolder() {
   }
 }
 
+void ExpectVirtualCameraListed() {
+  EXPECT_TRUE(Contains(EnumeratedDevicePaths(), kVcamDevicePath));
+  EXPECT_TRUE(Contains(VideoInputFriendlyNames(), kVcamFriendlyName));
+  EXPECT_EQ(Installed(L"fontis_vcam.dll"), ReadString(ClassKey(kVcamClsid) + L"\\InprocServer32", nullptr));
+}
+
 void ExpectNoTestCamera() {
   EXPECT_EQ(0, CountContaining(EnumeratedDevicePaths(), L"fontis_testcam"));
-  EXPECT_EQ(0, CountContaining(VideoInputFriendlyNames(), L"Fontis"));
+  EXPECT_EQ(0, CountContaining(VideoInputFriendlyNames(), L"Fontis Test"));
   for (const TestCameraProfile& camera : kTestCameraProfiles) EXPECT_FALSE(KeyExists(ClassKey(camera.clsid)));
   EXPECT_FALSE(FileExists(Installed(L"fontis_testcam.dll")));
 }
@@ -199,7 +207,8 @@ TEST(Installer, SilentInstallWithTestCameraInstallsRegistersAndListsTheProduct) 
     totalBytes += FileSize(Installed(name));
   }
   totalBytes += FileSize(Installed(L"fontis_testcam.dll"));
-  for (const wchar_t* name : {L"FontisHost.exe", L"fontisctl.exe", L"fontis_renderer.dll", L"fontis_testcam.dll"}) {
+  for (const wchar_t* name : {L"FontisHost.exe", L"fontisctl.exe", L"fontis_renderer.dll", L"fontis_testcam.dll",
+                              L"fontis_vcam.dll", L"x86\\fontis_vcam.dll"}) {
     EXPECT_EQ(FONTIS_VERSION_TEXT, FileVersion(Installed(name))) << testing::PrintToString(std::wstring(name));
   }
   EXPECT_EQ(FONTIS_VERSION_TEXT, FileVersion(SiblingPath(L"FontisSetup.exe")));
@@ -222,6 +231,7 @@ TEST(Installer, SilentInstallWithTestCameraInstallsRegistersAndListsTheProduct) 
   EXPECT_FALSE(KeyExists(kUninstallKey, KEY_WOW64_32KEY));
 
   ExpectTestCamerasRegisteredFromTheInstalledFolder();
+  ExpectVirtualCameraListed();
   EXPECT_EQ(Installed(L"fontis_renderer.dll"),
             ReadString(ClassKey(CLSID_FontisCaptureRenderer) + L"\\InprocServer32", nullptr));
 
@@ -253,6 +263,7 @@ TEST(Installer, InstalledFontisctlStartsTheHostFromTheFolderWithABlank) {
 TEST(Installer, InstallWithoutTestCameraRemovesTheOneInstalledBefore) {
   ASSERT_EQ(0u, RunSetup(L"/S"));
   ExpectNoTestCamera();
+  ExpectVirtualCameraListed();
   for (const wchar_t* name : kProductFiles) EXPECT_TRUE(FileExists(Installed(name)));
   EXPECT_TRUE(KeyExists(kUninstallKey));
 }
@@ -299,6 +310,11 @@ TEST(Installer, StopHostsEndsAHostThatIgnoresItsExitCommandOnlyWhenForced) {
 }
 
 TEST(Installer, SilentUninstallLeavesNoFileKeyOrDevice) {
+  // The user chose a camera for the virtual camera: the setting goes with the product.
+  const ProgramRun settings = RunInstalledFontisctl(L"vcam --camera \"Fontis Test Camera\"");
+  ASSERT_EQ(0u, settings.code) << settings.output;
+  ASSERT_TRUE(KeyExists(L"Software\\" FONTIS_PRODUCT_NAME L"\\VirtualCamera", KEY_WOW64_64KEY, HKEY_CURRENT_USER));
+
   // The command Windows runs for a quiet removal. The uninstaller hands over to a copy of itself
   // and returns at once; the copy removes the uninstall entry last.
   std::wstring command = ReadString(kUninstallKey, L"QuietUninstallString");
@@ -315,5 +331,8 @@ TEST(Installer, SilentUninstallLeavesNoFileKeyOrDevice) {
   EXPECT_FALSE(FileExists(InstallFolder()));
   EXPECT_FALSE(KeyExists(L"Software\\" FONTIS_PRODUCT_NAME));
   EXPECT_FALSE(KeyExists(ClassKey(CLSID_FontisCaptureRenderer)));
+  EXPECT_FALSE(KeyExists(ClassKey(kVcamClsid)));
+  EXPECT_FALSE(Contains(EnumeratedDevicePaths(), kVcamDevicePath));
+  EXPECT_FALSE(KeyExists(L"Software\\" FONTIS_PRODUCT_NAME, KEY_WOW64_64KEY, HKEY_CURRENT_USER));
   ExpectNoTestCamera();
 }
