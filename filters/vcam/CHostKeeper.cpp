@@ -3,6 +3,7 @@
 #include "filters/vcam/CHostKeeper.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <new>
 #include <utility>
 
@@ -15,6 +16,22 @@
 #include "ipc/LiveInstance.h"
 
 namespace {
+
+// FontisHost.exe beside the filter's DLL (the module that holds this code), else in the folder
+// above it: the installed 32-bit filter lives in x86\ below the 64-bit host.
+bool FindHostProgram(HMODULE module, WCHAR* path, size_t capacity) {
+  if (!HostPathBeside(module, path, capacity)) return false;
+  if (::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return true;
+  WCHAR* name = wcsrchr(path, L'\\');
+  if (name == nullptr) return true;
+  *name = L'\0';
+  WCHAR* folder = wcsrchr(path, L'\\');
+  if (folder == nullptr) return HostPathBeside(module, path, capacity) != FALSE;
+  wcscpy_s(folder + 1, capacity - static_cast<size_t>(folder + 1 - path), kHostProgramName);
+  if (::GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return true;
+  // Neither: start from the DLL's own folder, and the failure says what is missing.
+  return HostPathBeside(module, path, capacity) != FALSE;
+}
 
 void Publish(std::atomic<int>& state, HostLaunchState value) { state.store(static_cast<int>(value)); }
 
@@ -67,9 +84,8 @@ DWORD WINAPI CHostKeeper::ThreadMain(void* self) {
 
 void CHostKeeper::Run() {
   ScopedComInit com;  // the device enumeration needs COM on this thread
-  // FontisHost.exe beside the filter's DLL (the module that holds this code).
   WCHAR hostPath[MAX_PATH * 2] = {};
-  const bool haveHost = HostPathBeside(m_module, hostPath, sizeof(hostPath) / sizeof(hostPath[0])) != FALSE;
+  const bool haveHost = FindHostProgram(m_module, hostPath, sizeof(hostPath) / sizeof(hostPath[0]));
   CHostObserver observer;
   observer.SetInstance(m_instance);
   std::atomic<int>& state = *m_launchState;

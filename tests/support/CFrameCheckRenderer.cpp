@@ -39,6 +39,7 @@ HRESULT CFrameCheckRenderer::Pin::OnReceive(IMediaSample* sample) {
   const size_t size = data != nullptr && length > 0 ? static_cast<size_t>(length) : 0;
   uint32_t counter = 0;
   const bool readable = ReadFrameCounter(data, size, &counter);
+  if (m_inspector) m_inspector(data, size);
 
   CScopedLock lock(&m_lock);
   FrameCheckStats& s = m_stats;

@@ -1,14 +1,17 @@
 // A test renderer on the filter base: one input pin that takes video with a VIDEOINFOHEADER,
-// checks every sample's length and time stamps, reads the test camera's frame counter from it
-// and keeps a copy of the newest sample.
-// Threads: the pin's OnReceive runs on the source's streaming thread, Stats and CopyNewest on the
-// test thread; m_lock guards what the pin records.
+// checks every sample's length and time stamps, reads the test camera's frame counter from it,
+// keeps a copy of the newest sample and hands each sample to an inspector when one is set.
+// Threads: the pin's OnReceive (and the inspector) runs on the source's streaming thread, Stats
+// and CopyNewest on the test thread; m_lock guards what the pin records. The inspector is set
+// before the graph runs and not changed while it does.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "common/CCritSection.h"
@@ -38,6 +41,8 @@ class CFrameCheckRenderer final : public CBaseFilter {
     FrameCheckStats Stats();
     // The newest sample's bytes (empty before the first of this run).
     void CopyNewest(std::vector<BYTE>* bytes);
+    using Inspector = std::function<void(const BYTE* data, size_t size)>;
+    void SetInspector(Inspector inspector) { m_inspector = std::move(inspector); }
 
    protected:
     HRESULT OnReceive(IMediaSample* sample) override;
@@ -46,6 +51,7 @@ class CFrameCheckRenderer final : public CBaseFilter {
     CCritSection m_lock;
     FrameCheckStats m_stats;
     std::vector<BYTE> m_newest;
+    Inspector m_inspector;
   };
 
   // A new renderer with one reference owned by the caller.

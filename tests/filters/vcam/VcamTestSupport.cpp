@@ -151,9 +151,11 @@ void CodedRingWriter::Run() {
   }
 }
 
-uint16_t CodeOf(const TargetFormat& target, const std::vector<BYTE>& sample) {
+uint16_t CodeOf(const TargetFormat& target, const BYTE* sample, size_t bytes) {
   uint16_t code = 0;
   std::string mismatch;
-  if (sample.empty() || !ReadFrameCode(ViewOfTarget(target, sample.data(), sample.size()), &code, &mismatch)) return 0;
+  if (sample == nullptr || bytes == 0 || !ReadFrameCode(ViewOfTarget(target, sample, bytes), &code, &mismatch)) {
+    return 0;
+  }
   return code;
 }

@@ -119,4 +119,7 @@ class CodedRingWriter {
 };
 
 // The coded picture's code in a sample, or 0 when it holds none (a placeholder).
-uint16_t CodeOf(const TargetFormat& target, const std::vector<BYTE>& sample);
+uint16_t CodeOf(const TargetFormat& target, const BYTE* sample, size_t bytes);
+inline uint16_t CodeOf(const TargetFormat& target, const std::vector<BYTE>& sample) {
+  return CodeOf(target, sample.data(), sample.size());
+}
