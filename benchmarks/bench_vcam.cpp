@@ -11,12 +11,9 @@
 #include <windows.h>
 #include <dshow.h>
 
-#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "BenchClock.h"
@@ -26,69 +23,11 @@
 
 namespace {
 
-constexpr LONG kRingWidth = 1280, kRingHeight = 720;
 constexpr int kCodes = 32;           // distinct pictures, published in turn: a code names one frame
-constexpr DWORD kFrameGapMs = 33;
+constexpr double kRingUnitsPerMs = 10000.0;
 constexpr DWORD kWarmUpMs = 500;     // the first frames of a run, and its converters, settle
-constexpr DWORD kMeasureMs = 2000;   // per run
-constexpr int kRuns = 6;
-
-// Publishes coded pictures and remembers when each code was last published.
-class TimedRingWriter {
- public:
-  explicit TimedRingWriter(const std::wstring& instance) {
-    const size_t bytes = static_cast<size_t>(kRingWidth) * kRingHeight * 3 / 2;
-    for (int code = 1; code <= kCodes; ++code) {
-      std::vector<BYTE> picture(bytes);
-      SourceFrame frame;
-      frame.fourcc = kFourccNv12;
-      frame.width = kRingWidth;
-      frame.height = kRingHeight;
-      frame.stride = kRingWidth;
-      frame.data = picture.data();
-      frame.bytes = picture.size();
-      DrawCodedPicture(frame, static_cast<uint16_t>(code));
-      m_pictures.push_back(std::move(picture));
-    }
-    for (auto& when : m_published) when = 0.0;
-    m_ok = SUCCEEDED(m_writer.Open(instance.c_str())) && SUCCEEDED(m_writer.Reserve(static_cast<LONG64>(bytes)));
-    if (m_ok) m_thread = std::thread([this] { Run(); });
-  }
-  ~TimedRingWriter() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
-  }
-  bool Ok() const { return m_ok; }
-  // When the picture of `code` was last published, in NowMs() time; 0 when never.
-  double PublishedAt(uint16_t code) const {
-    return code >= 1 && code <= kCodes ? m_published[code - 1].load() : 0.0;
-  }
-
- private:
-  void Run() {
-    for (LONG64 n = 0; !m_stop; ++n) {
-      const int index = static_cast<int>(n % kCodes);
-      FrameRingFrame frame = {};
-      frame.timestamp = n * kVcamFrameInterval;
-      frame.arrival = RingClockNow();
-      frame.width = kRingWidth;
-      frame.height = kRingHeight;
-      frame.subtype = kFourccNv12;
-      frame.stride = kRingWidth;
-      frame.bytes = static_cast<LONG>(m_pictures[static_cast<size_t>(index)].size());
-      m_published[index] = NowMs();
-      m_writer.Publish(frame, m_pictures[static_cast<size_t>(index)].data());
-      ::Sleep(kFrameGapMs);
-    }
-  }
-
-  CFrameRingWriter m_writer;
-  std::vector<std::vector<BYTE>> m_pictures;
-  std::atomic<double> m_published[kCodes];
-  std::atomic<bool> m_stop{false};
-  bool m_ok = false;
-  std::thread m_thread;
-};
+constexpr DWORD kMeasureMs = 1500;   // per run
+constexpr int kRuns = 12;
 
 // One application: a filter graph with the virtual camera and a renderer that times what comes.
 struct Application {
@@ -102,7 +41,7 @@ struct Application {
   bool measuring = false;      // lock
   LONG placeholders = 0;       // lock
 
-  HRESULT Build(size_t caps, const TimedRingWriter& ring) {
+  HRESULT Build(size_t caps, const CodedRingWriter& ring) {
     HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph));
     if (SUCCEEDED(hr)) hr = graph.As(&control);
     if (SUCCEEDED(hr)) hr = CVcamFilter::CreateInstance(nullptr, IID_PPV_ARGS(&vcam));
@@ -119,15 +58,15 @@ struct Application {
     if (FAILED(hr)) return hr;
     target = SinkTarget(*sink.Get());
     sink->InputPin().SetInspector([this, &ring](const BYTE* data, size_t size) {
-      const double now = NowMs();
+      const LONG64 now = RingClockNow();
       const uint16_t code = CodeOf(target, data, size);
       std::lock_guard<std::mutex> guard(lock);
       if (!measuring) return;
-      const double published = ring.PublishedAt(code);
-      if (code == 0 || published == 0.0) {
+      const LONG64 published = ring.PublishedAt(code);
+      if (code == 0 || published == 0) {
         ++placeholders;
       } else {
-        delays.push_back(now - published);
+        delays.push_back(static_cast<double>(now - published) / kRingUnitsPerMs);
       }
     });
     return S_OK;
@@ -141,7 +80,7 @@ struct Application {
   }
 };
 
-bool RunCase(const std::vector<size_t>& formats, const TimedRingWriter& ring) {
+bool RunCase(const std::vector<size_t>& formats, const CodedRingWriter& ring) {
   std::vector<std::unique_ptr<Application>> applications;
   for (size_t caps : formats) {
     applications.push_back(std::make_unique<Application>());
@@ -186,14 +125,14 @@ int wmain() {
   ScopedComInit com;
   ScopedVcamInstance instance(L"benchvcam");
   FakeHost host(instance.Name());
-  TimedRingWriter ring(instance.Name());
-  if (!host.Serving() || !ring.Ok()) {
+  CodedRingWriter ring(instance.Name(), kCodes);
+  if (!host.Serving() || !ring.Started()) {
     printf("the stand-in host or the frame ring could not be set up\n");
     return 1;
   }
   printf("delay from the ring's publication to the application's renderer, %ldx%ld NV12 at 30 fps in the ring,\n"
          "%d runs of %u ms per case, each after %u ms of warm-up\n",
-         kRingWidth, kRingHeight, kRuns, static_cast<unsigned>(kMeasureMs), static_cast<unsigned>(kWarmUpMs));
+         CodedRingWriter::kWidth, CodedRingWriter::kHeight, kRuns, static_cast<unsigned>(kMeasureMs), static_cast<unsigned>(kWarmUpMs));
   printf("one application:\n");
   if (!RunCase({7}, ring)) return 1;  // 1280x720 NV12, the ring's own format
   printf("four applications at once:\n");

@@ -108,9 +108,9 @@ TargetFormat SinkTarget(CFrameCheckRenderer& sink) {
   return target;
 }
 
-CodedRingWriter::CodedRingWriter(const std::wstring& instance) {
+CodedRingWriter::CodedRingWriter(const std::wstring& instance, int codes) {
   const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 3 / 2;
-  for (uint16_t code = 1; code <= 4; ++code) {
+  for (int code = 1; code <= codes && code <= kMaxCodes; ++code) {
     std::vector<BYTE> picture(bytes);
     SourceFrame frame;
     frame.fourcc = kFourccNv12;
@@ -119,10 +119,13 @@ CodedRingWriter::CodedRingWriter(const std::wstring& instance) {
     frame.stride = kWidth;
     frame.data = picture.data();
     frame.bytes = picture.size();
-    if (!DrawCodedPicture(frame, code)) return;
+    if (!DrawCodedPicture(frame, static_cast<uint16_t>(code))) return;
     m_pictures.push_back(std::move(picture));
   }
-  if (FAILED(m_writer.Open(instance.c_str())) || FAILED(m_writer.Reserve(static_cast<LONG64>(bytes)))) return;
+  if (m_pictures.empty() || FAILED(m_writer.Open(instance.c_str())) ||
+      FAILED(m_writer.Reserve(static_cast<LONG64>(bytes)))) {
+    return;
+  }
   m_started = true;
   m_thread = std::thread([this] { Run(); });
 }
@@ -133,10 +136,15 @@ void CodedRingWriter::Stop() {
   m_writer.Close();
 }
 
+LONG64 CodedRingWriter::PublishedAt(uint16_t code) const {
+  return code >= 1 && code <= m_pictures.size() ? m_published[code - 1].load() : 0;
+}
+
 void CodedRingWriter::Run() {
   for (LONG64 n = 0; !m_stop; ++n) {
     if (!m_paused) {
-      const std::vector<BYTE>& picture = m_pictures[static_cast<size_t>(n % 4)];
+      const size_t index = static_cast<size_t>(n % static_cast<LONG64>(m_pictures.size()));
+      const std::vector<BYTE>& picture = m_pictures[index];
       FrameRingFrame frame = {};
       frame.timestamp = n * kVcamFrameInterval;
       frame.arrival = RingClockNow();
@@ -145,7 +153,8 @@ void CodedRingWriter::Run() {
       frame.subtype = kFourccNv12;
       frame.stride = kWidth;
       frame.bytes = static_cast<LONG>(picture.size());
-      if (SUCCEEDED(m_writer.Publish(frame, picture.data()))) ++m_published;
+      m_published[index] = frame.arrival;
+      m_writer.Publish(frame, picture.data());
     }
     ::Sleep(kFrameGapMs);
   }

@@ -93,27 +93,30 @@ struct VcamGraph {
 // The sink's connection type as the converter's target.
 TargetFormat SinkTarget(CFrameCheckRenderer& sink);
 
-// A frame ring of the instance written from a thread of this test: 1280 x 720 NV12 coded
-// pictures of codes 1..4 in turn, about 30 a second, like a host's ring. Stop() ends the
-// writer, which closes the ring.
+// A frame ring of the instance written from a thread of this program: 1280 x 720 NV12 coded
+// pictures of codes 1..`codes` in turn, about 30 a second, like a host's ring; it notes when each
+// code was last published. Stop() ends the writer, which closes the ring.
 class CodedRingWriter {
  public:
   static constexpr LONG kWidth = 1280, kHeight = 720;
-  explicit CodedRingWriter(const std::wstring& instance);
+  static constexpr int kMaxCodes = 64;
+  explicit CodedRingWriter(const std::wstring& instance, int codes = 4);
   ~CodedRingWriter() { Stop(); }
   bool Started() const { return m_started; }
   void Stop();
   void Pause(bool paused) { m_paused = paused; }
-  LONG64 Published() const { return m_published; }
+  // When the picture of `code` was last published, on the ring's clock (RingClockNow); 0 when
+  // never.
+  LONG64 PublishedAt(uint16_t code) const;
 
  private:
   void Run();
 
   CFrameRingWriter m_writer;
   std::vector<std::vector<BYTE>> m_pictures;
+  std::atomic<LONG64> m_published[kMaxCodes] = {};
   std::atomic<bool> m_stop{false};
   std::atomic<bool> m_paused{false};
-  std::atomic<LONG64> m_published{0};
   bool m_started = false;
   std::thread m_thread;
 };
