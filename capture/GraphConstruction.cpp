@@ -4,6 +4,8 @@
 #include <wrl/client.h>
 
 #include <cwchar>
+#include <utility>
+#include <vector>
 
 #include "capture/DeviceEnumeration.h"
 #include "capture/GraphFilterEntry.h"
@@ -72,8 +74,15 @@ HRESULT CreateFilterGraph(IGraphBuilder** graph, BOOL noThread) {
                             IID_PPV_ARGS(graph));
 }
 
-void RemoveDownstream(IBaseFilter* filter, IGraphBuilder* graph) {
-  if (filter == nullptr || graph == nullptr) return;
+namespace {
+
+// Deeper chains than this are no graph of ours; a filter that claims a circle ends here too.
+constexpr int kMaxDownstreamDepth = 32;
+// At most this many filters are taken out of one graph: an enumeration that never ends stops.
+constexpr int kMaxGraphFilters = 256;
+
+void RemoveDownstreamFrom(IBaseFilter* filter, IGraphBuilder* graph, int depth) {
+  if (filter == nullptr || graph == nullptr || depth >= kMaxDownstreamDepth) return;
   ComPtr<IEnumPins> pins;
   if (FAILED(filter->EnumPins(&pins))) return;
   pins->Reset();
@@ -85,12 +94,16 @@ void RemoveDownstream(IBaseFilter* filter, IGraphBuilder* graph) {
     OwnedPinInfo peerInfo;
     if (peerInfo.Query(peer.Get()) != S_OK) return;
     if (peerInfo.info.dir != PINDIR_INPUT) continue;
-    RemoveDownstream(peerInfo.filter.Get(), graph);
+    RemoveDownstreamFrom(peerInfo.filter.Get(), graph, depth + 1);
     graph->Disconnect(peer.Get());
     graph->Disconnect(pin.Get());
     graph->RemoveFilter(peerInfo.filter.Get());
   }
 }
+
+}  // namespace
+
+void RemoveDownstream(IBaseFilter* filter, IGraphBuilder* graph) { RemoveDownstreamFrom(filter, graph, 0); }
 
 void StopEveryFilter(IGraphBuilder* graph) {
   ComPtr<IEnumFilters> filters;
@@ -110,12 +123,18 @@ HRESULT TearDownGraph(IGraphBuilder* graph) {
   ComPtr<IEnumFilters> filters;
   HRESULT hr = graph->EnumFilters(&filters);
   if (FAILED(hr)) return hr;
-  for (;;) {
-    // Removing a filter puts the enumeration out of step: start again from the first each time.
-    filters->Reset();
+  // What is left, gathered first and removed once each: a filter that refuses to go is passed
+  // over and reported, never tried again in a loop that might not end.
+  std::vector<ComPtr<IBaseFilter>> left;
+  for (int i = 0; i < kMaxGraphFilters; ++i) {
     ComPtr<IBaseFilter> filter;
-    if (filters->Next(1, &filter, nullptr) != S_OK || !filter) return S_OK;
-    hr = graph->RemoveFilter(filter.Get());
-    if (FAILED(hr)) return hr;
+    if (filters->Next(1, &filter, nullptr) != S_OK || !filter) break;
+    left.push_back(std::move(filter));
   }
+  HRESULT result = S_OK;
+  for (const ComPtr<IBaseFilter>& filter : left) {
+    hr = graph->RemoveFilter(filter.Get());
+    if (FAILED(hr) && SUCCEEDED(result)) result = hr;
+  }
+  return result;
 }

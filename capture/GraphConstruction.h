@@ -19,8 +19,10 @@ HRESULT GetPinCategory(IPin* pin, GUID* category);
 // messages for the graph's life) when noThread is set, the ordinary one otherwise.
 HRESULT CreateFilterGraph(IGraphBuilder** graph, BOOL noThread);
 
-// Removes everything from the graph: the camera's downstream chain first, then every filter.
-// Every filter is stopped first: a filter left paused cannot be disconnected.
+// Removes everything from the graph: the camera's downstream chain first, then every filter,
+// each tried once. Every filter is stopped first: a filter left paused cannot be disconnected.
+// The first failure of a filter that refuses to leave, after all the others have gone; S_OK
+// when every filter went.
 HRESULT TearDownGraph(IGraphBuilder* graph);
 
 // Stops every filter of the graph directly. The graph's own Stop does nothing while the graph
@@ -28,5 +30,6 @@ HRESULT TearDownGraph(IGraphBuilder* graph);
 // filters paused before it so, with the graph still stopped.
 void StopEveryFilter(IGraphBuilder* graph);
 
-// Disconnects and removes, depth first, every filter that the filter's outputs feed.
+// Disconnects and removes, depth first, every filter that the filter's outputs feed (to a
+// bounded depth).
 void RemoveDownstream(IBaseFilter* filter, IGraphBuilder* graph);

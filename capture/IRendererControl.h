@@ -20,14 +20,16 @@ inline constexpr WCHAR kCaptureRendererName[] = L"QV Capture Renderer";
 // Methods in this order after IUnknown's three; the vtable layout is the contract.
 struct IRendererControl : public IUnknown {
   // The instance whose clients receive the frames; names the frame ring. Given once, before
-  // the renderer is connected.
+  // the renderer is connected. Our renderer refuses it while another writes that ring.
   virtual HRESULT STDMETHODCALLTYPE SetInstanceName(LPCWSTR instanceName) = 0;
   // An option value of the host, recorded for the clients.
   virtual HRESULT STDMETHODCALLTYPE SetOption(DWORD option) = 0;
   // An event of the host that the renderer sets when the clients' largest requested format no
   // longer matches the format it renders. The renderer duplicates the handle.
   virtual HRESULT STDMETHODCALLTYPE SetFormatEvent(HANDLE formatEvent) = 0;
-  // The capture format about to be set on the camera's pin. A failure stops the format change.
+  // The capture format about to be set on the camera's pin: the clients' request, in whatever
+  // subtype and header they wrote. A failure stops the format change, so our renderer fails
+  // only for a null pointer.
   virtual HRESULT STDMETHODCALLTYPE SetMediaType(const AM_MEDIA_TYPE* mediaType) = 0;
 };
 

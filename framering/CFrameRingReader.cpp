@@ -31,19 +31,18 @@ HRESULT CFrameRingReader::Open(const WCHAR* instanceName) {
       !ComposeObjectName(eventName, instanceName, kSuffixFrameEvent)) {
     return E_INVALIDARG;
   }
-  // Write access only because interlocked loads write; readers never change a field.
-  m_control.Reset(::OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, controlName));
+  m_control.Reset(::OpenFileMappingW(FILE_MAP_READ, FALSE, controlName));
   if (!m_control.IsValid()) {
     const DWORD error = ::GetLastError();
     return error == ERROR_FILE_NOT_FOUND ? kErrNoRing : HRESULT_FROM_WIN32(error);
   }
-  m_controlView.Reset(::MapViewOfFile(m_control.Get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, 0));
+  m_controlView.Reset(::MapViewOfFile(m_control.Get(), FILE_MAP_READ, 0, 0, 0));
   MEMORY_BASIC_INFORMATION info = {};
   if (!m_controlView.IsValid() || ::VirtualQuery(m_controlView.Get(), &info, sizeof(info)) == 0 ||
       info.RegionSize < sizeof(FrameRingHeader)) {
     return E_FAIL;
   }
-  FrameRingHeader* header = static_cast<FrameRingHeader*>(m_controlView.Get());
+  const FrameRingHeader* header = static_cast<const FrameRingHeader*>(m_controlView.Get());
   const LONG magic = RingLoad(&header->magic);
   if (magic == 0) return kErrNoRing;  // the writer is still making it
   const LONG slotCount = RingLoad(&header->slotCount);
@@ -74,12 +73,12 @@ bool CFrameRingReader::PeekLatest(FrameRingFrame* frame) {
     }
     const LONG slot = RingLoad(&m_header->latestSlot);
     RingLoadFrame(&m_header->latest, frame);
-    if (RingLoad(&m_header->latestSequence) == before) return slot >= 0 && frame->counter != 0;
+    if (RingUnchanged(&m_header->latestSequence, before)) return slot >= 0 && frame->counter != 0;
   }
   return false;
 }
 
-bool CFrameRingReader::ReadLatestSlot(LONG* slot) {
+HRESULT CFrameRingReader::ReadLatestSlot(LONG* slot) {
   for (int spin = 0; spin < kSeqlockSpins; ++spin) {
     const LONG64 before = RingLoad(&m_header->latestSequence);
     if (before & 1) {
@@ -87,14 +86,16 @@ bool CFrameRingReader::ReadLatestSlot(LONG* slot) {
       continue;
     }
     *slot = RingLoad(&m_header->latestSlot);
-    if (RingLoad(&m_header->latestSequence) == before) return *slot >= 0 && *slot < m_slotCount;
+    if (!RingUnchanged(&m_header->latestSequence, before)) continue;
+    if (*slot == -1) return S_FALSE;
+    return *slot >= 0 && *slot < m_slotCount ? S_OK : kErrRingCorrupt;
   }
-  return false;
+  return kErrRingBusy;  // a sequence that never settles: a writer that died mid-update, or worse
 }
 
 bool CFrameRingReader::MapGeneration(LONG generation) {
   if (generation == m_generation && m_pixelView.IsValid()) return true;
-  if (generation <= 0) return false;
+  if (!IsRingGeneration(generation)) return false;
   WCHAR suffix[32], name[kNameCapacity];
   FormatPixelSuffix(suffix, generation);
   if (!ComposeObjectName(name, m_instance, suffix)) return false;
@@ -134,34 +135,35 @@ HRESULT CFrameRingReader::ReadLatest(std::vector<BYTE>* pixels, FrameRingFrame* 
   if (pixels == nullptr || frame == nullptr) return E_POINTER;
   for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
     LONG index = -1;
-    if (!ReadLatestSlot(&index)) return S_FALSE;
-    FrameRingSlot* slot = &m_header->slots[index];
+    const HRESULT found = ReadLatestSlot(&index);
+    if (found != S_OK) return found;
+    const FrameRingSlot* slot = &m_header->slots[index];
     const LONG64 before = RingLoad(&slot->sequence);
     if (before & 1) {
       ::SwitchToThread();
       continue;
     }
     const LONG generation = RingLoad(&slot->generation);
-    FrameRingFrame found;
-    RingLoadFrame(&slot->frame, &found);
-    if (found.counter == 0) {
-      if (RingLoad(&slot->sequence) == before) return S_FALSE;
+    FrameRingFrame described;
+    RingLoadFrame(&slot->frame, &described);
+    if (described.counter == 0) {
+      if (RingUnchanged(&slot->sequence, before)) return S_FALSE;
       continue;
     }
     if (!MapGeneration(generation)) {
       // A settled slot whose storage is gone: its writer ended and no reader kept the mapping.
-      if (RingLoad(&slot->sequence) == before) return S_FALSE;
+      if (RingUnchanged(&slot->sequence, before)) return S_FALSE;
       continue;
     }
-    if (found.bytes < 0 || static_cast<SIZE_T>(found.bytes) > m_slotCapacity) {
-      if (RingLoad(&slot->sequence) == before) return E_FAIL;  // a settled slot that lies
+    if (described.bytes < 0 || static_cast<SIZE_T>(described.bytes) > m_slotCapacity) {
+      if (RingUnchanged(&slot->sequence, before)) return kErrRingCorrupt;
       continue;
     }
-    pixels->resize(static_cast<size_t>(found.bytes));
+    pixels->resize(static_cast<size_t>(described.bytes));
     const BYTE* source = static_cast<const BYTE*>(m_pixelView.Get()) + static_cast<SIZE_T>(index) * m_slotCapacity;
-    if (found.bytes > 0) memcpy(pixels->data(), source, static_cast<size_t>(found.bytes));
-    if (RingLoad(&slot->sequence) != before) continue;  // overwritten while copying
-    *frame = found;
+    if (described.bytes > 0) memcpy(pixels->data(), source, static_cast<size_t>(described.bytes));
+    if (!RingUnchanged(&slot->sequence, before)) continue;  // overwritten while copying
+    *frame = described;
     return S_OK;
   }
   return kErrRingBusy;

@@ -1,7 +1,9 @@
 // A client's side of an instance's frame ring: waits for frames and copies them out whole.
 //
 // Threads: not thread-safe; one reader object per reading thread. Holds no lock of the ring:
-// a reader that stalls or dies never delays the writer.
+// a reader that stalls or dies never delays the writer. It maps the ring read-only and trusts
+// nothing in it: a slot index, a length or a generation out of range is an error, and a
+// sequence that never settles ends a read after a bounded number of attempts.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +21,9 @@ class CFrameRingReader {
   static constexpr HRESULT kErrRingBusy = HRESULT_FROM_WIN32(ERROR_BUSY);
   // No writer has created the instance's ring.
   static constexpr HRESULT kErrNoRing = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  // A settled record says something impossible (a slot that does not exist, more bytes than
+  // the slot holds): somebody other than the writer wrote it.
+  static constexpr HRESULT kErrRingCorrupt = HRESULT_FROM_WIN32(ERROR_INVALID_DATA);
 
   CFrameRingReader() = default;
   CFrameRingReader(const CFrameRingReader&) = delete;
@@ -37,7 +42,8 @@ class CFrameRingReader {
   bool WaitForFrame(LONG64 afterCounter, DWORD timeoutMs);
 
   // Copies the newest frame: S_OK with pixels and frame filled, S_FALSE when there is none yet,
-  // kErrRingBusy when every attempt was overwritten under it.
+  // kErrRingBusy when every attempt was overwritten under it (or a sequence stays odd),
+  // kErrRingCorrupt for a record that lies.
   HRESULT ReadLatest(std::vector<BYTE>* pixels, FrameRingFrame* frame);
 
   LONG64 Dropped();
@@ -48,13 +54,14 @@ class CFrameRingReader {
  private:
   // Maps generation's pixel mapping unless it is the one mapped; false when it is gone.
   bool MapGeneration(LONG generation);
-  bool ReadLatestSlot(LONG* slot);
+  // The newest frame's slot: S_OK, S_FALSE before the first, kErrRingBusy or kErrRingCorrupt.
+  HRESULT ReadLatestSlot(LONG* slot);
 
   WCHAR m_instance[kNameCapacity] = {};
   ScopedHandle m_control;
   ScopedMappedView m_controlView;
   ScopedHandle m_event;
-  FrameRingHeader* m_header = nullptr;
+  const FrameRingHeader* m_header = nullptr;
   LONG m_slotCount = 0;
   ScopedHandle m_pixels;
   ScopedMappedView m_pixelView;

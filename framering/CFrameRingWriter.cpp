@@ -59,17 +59,25 @@ HRESULT CFrameRingWriter::Open(const WCHAR* instanceName, LONG slotCount) {
   Close();
   if (instanceName == nullptr || instanceName[0] == L'\0') return E_INVALIDARG;
   if (slotCount < 2 || slotCount > kFrameRingMaxSlots) return E_INVALIDARG;
-  WCHAR controlName[kNameCapacity], eventName[kNameCapacity], longestPixelName[kNameCapacity];
-  WCHAR longestSuffix[32];
-  FormatPixelSuffix(longestSuffix, MAXLONG);
+  WCHAR controlName[kNameCapacity], eventName[kNameCapacity], lockName[kNameCapacity];
+  WCHAR longestPixelName[kNameCapacity], longestSuffix[32];
+  FormatPixelSuffix(longestSuffix, kFrameRingMaxGeneration);
   if (!ComposeObjectName(controlName, instanceName, kSuffixFrameRing) ||
       !ComposeObjectName(eventName, instanceName, kSuffixFrameEvent) ||
+      !ComposeObjectName(lockName, instanceName, kSuffixFrameWriter) ||
       !ComposeObjectName(longestPixelName, instanceName, longestSuffix)) {
     return E_INVALIDARG;
   }
+  // Before anything of the ring is touched: a refused writer changes nothing readers see.
+  const HRESULT locked = m_writerLock.Acquire(lockName);
+  if (FAILED(locked)) return locked;
 
   m_event.Reset(CreateOrOpenEvent(TRUE, FALSE, eventName));
-  if (!m_event.IsValid()) return HRESULT_FROM_WIN32(::GetLastError());
+  if (!m_event.IsValid()) {
+    const HRESULT hr = HRESULT_FROM_WIN32(::GetLastError());
+    Close();
+    return hr;
+  }
   // An earlier writer may have died between its set and its reset.
   ::ResetEvent(m_event.Get());
 
@@ -101,8 +109,11 @@ HRESULT CFrameRingWriter::Open(const WCHAR* instanceName, LONG slotCount) {
     // Readers may still hold the old record: keep its shape and let the counter run on, so that
     // a reader never sees a counter go backwards.
     slotCount = existingSlots;
-    m_counter = RingLoad(&m_header->latest.counter);
-    m_generation = RingLoad(&m_header->generation);
+    // Whoever wrote these may have written anything: out of range, they start again.
+    const LONG64 counter = RingLoad(&m_header->latest.counter);
+    const LONG generation = RingLoad(&m_header->generation);
+    m_counter = counter >= 0 && counter <= kFrameRingMaxCounter ? counter : 0;
+    m_generation = IsRingGeneration(generation) ? generation : 0;
   } else {
     RingStore(&m_header->version, kFrameRingVersion);
     RingStore(&m_header->headerSize, static_cast<LONG>(sizeof(FrameRingHeader)));
@@ -126,6 +137,7 @@ void CFrameRingWriter::Close() {
   m_controlView.Reset();
   m_control.Close();
   m_event.Close();
+  m_writerLock.Release();
   m_slotCount = m_generation = m_slotBytes = m_nextSlot = 0;
   m_counter = 0;
   m_instance[0] = L'\0';
@@ -156,7 +168,8 @@ HRESULT CFrameRingWriter::Reserve(LONG64 frameBytes) {
   const LONG64 slotBytes = (frameBytes + kSlotAlignment - 1) / kSlotAlignment * kSlotAlignment;
   const LONG64 total = slotBytes * m_slotCount;  // at most 8 x 128 MiB: below 4 GiB
   for (int attempt = 0; attempt < kGenerationAttempts; ++attempt) {
-    const LONG generation = ++m_generation;
+    const LONG generation = NextRingGeneration(m_generation);
+    m_generation = generation;
     WCHAR suffix[32], name[kNameCapacity];
     FormatPixelSuffix(suffix, generation);
     if (!ComposeObjectName(name, m_instance, suffix)) return E_INVALIDARG;

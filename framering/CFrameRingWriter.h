@@ -3,7 +3,8 @@
 //
 // Threads: not thread-safe. The capture renderer calls every method under its own receive lock
 // (Open/Reserve from the application thread at connection time, Publish from the streaming
-// thread). One writer per instance name.
+// thread). One writer per instance name, in any process: a second is refused while the first
+// lives (CRingWriterLock), and one that died is taken over.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include "common/ScopedHandle.h"
 #include "common/ScopedMappedView.h"
 #include "common/WideString.h"
+#include "framering/CRingWriterLock.h"
 #include "framering/FrameRing.h"
 
 class CFrameRingWriter {
@@ -20,10 +22,12 @@ class CFrameRingWriter {
   CFrameRingWriter(const CFrameRingWriter&) = delete;
   CFrameRingWriter& operator=(const CFrameRingWriter&) = delete;
 
-  // Creates or opens the control mapping and the event. A control record left by an earlier
-  // writer is taken over: its slots are emptied, its frame counter continues. E_INVALIDARG for
-  // a name that cannot be composed or a slot count outside 2..kFrameRingMaxSlots; E_FAIL when a
-  // record of another layout holds the name.
+  // Becomes the ring's one writer, then creates or opens the control mapping and the event. A
+  // control record left by an earlier writer is taken over: its slots are emptied, its frame
+  // counter and generation continue when they are in range. kErrRingTaken while another writer
+  // lives; E_INVALIDARG for a name that cannot be composed or a slot count outside
+  // 2..kFrameRingMaxSlots; E_FAIL when a record of another layout holds the name.
+  static constexpr HRESULT kErrRingTaken = CRingWriterLock::kErrTaken;
   HRESULT Open(const WCHAR* instanceName, LONG slotCount = kFrameRingDefaultSlots);
   void Close();
   bool IsOpen() const { return m_header != nullptr; }
@@ -49,6 +53,7 @@ class CFrameRingWriter {
   void ResetSlots();
 
   WCHAR m_instance[kNameCapacity] = {};
+  CRingWriterLock m_writerLock;
   ScopedHandle m_control;
   ScopedMappedView m_controlView;
   ScopedHandle m_pixels;

@@ -4,7 +4,7 @@
 #include <cwchar>
 
 void FormatPixelSuffix(WCHAR (&out)[32], LONG generation) {
-  swprintf(out, 32, L"%ls_G%ld", kSuffixFrameRing, static_cast<long>(generation));
+  swprintf(out, 32, L"%ls%ld", kPixelSuffixPrefix, static_cast<long>(generation));
 }
 
 LONG64 RingClockNow() {
@@ -31,7 +31,7 @@ void RingStoreFrame(FrameRingFrame* target, const FrameRingFrame& source) {
   RingStore(&target->flags, source.flags);
 }
 
-void RingLoadFrame(FrameRingFrame* source, FrameRingFrame* out) {
+void RingLoadFrame(const FrameRingFrame* source, FrameRingFrame* out) {
   out->counter = RingLoad(&source->counter);
   out->timestamp = RingLoad(&source->timestamp);
   out->arrival = RingLoad(&source->arrival);

@@ -5,25 +5,36 @@
 //   "X_FONTIS_FRAMES"        control mapping, kFrameRingControlBytes: FrameRingHeader below
 //   "X_FONTIS_FRAMES_G<n>"   pixel mapping of generation n: slotCount slots of slotBytes each
 //   "X_FONTIS_FRAME_EV"      manual-reset event, pulsed (set, then reset) after each new frame
+//   "X_FONTIS_FRAMES_MX"     mutex the one writer owns for its whole life; abandoned when it died
 // A pixel mapping cannot grow while a reader holds it, so a larger format gets a new generation
-// under a new name; readers follow the generation written next to each slot.
+// under a new name; readers follow the generation written next to each slot. Every suffix fits
+// the longest instance name the host accepts (kMaxInstanceNameLength).
 //
 // Protocol (seqlock per slot, no lock shared with readers, so the writer never waits):
 //   writer: sequence += 1 (odd) -> fields and pixels -> sequence += 1 (even) -> latest block
 //           (its own seqlock) -> pulse the event.
 //   reader: s1 = sequence (retry when odd) -> copy fields and pixels -> s2 = sequence; the copy
 //           is whole exactly when s1 == s2.
-// Every field of the control mapping is read and written with interlocked operations, which is
-// why readers map it for writing too (a locked compare-exchange writes even when it loads).
+// The writer stores with interlocked operations. Readers map everything read-only and load with
+// acquire loads, so that nothing a reader does can change what another reader sees; whatever
+// they find may have been written by anyone and is range-checked before it is used.
 #pragma once
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <intrin.h>
+#endif
+
+#include "ipc/ObjectNames.h"
 
 inline constexpr WCHAR kSuffixFrameRing[] = L"FONTIS_FRAMES";
 inline constexpr WCHAR kSuffixFrameEvent[] = L"FONTIS_FRAME_EV";
+inline constexpr WCHAR kSuffixFrameWriter[] = L"FONTIS_FRAMES_MX";
+inline constexpr WCHAR kPixelSuffixPrefix[] = L"FONTIS_FRAMES_G";
 
 constexpr LONG kFrameRingMagic = 0x47525446;  // "FTRG" in memory
 constexpr LONG kFrameRingVersion = 1;
@@ -32,6 +43,17 @@ constexpr LONG kFrameRingDefaultSlots = 3;
 constexpr DWORD kFrameRingControlBytes = 4096;
 // A slot never exceeds this: 8192 x 4096 x 4 bytes; larger formats are refused earlier.
 constexpr LONG64 kFrameRingMaxSlotBytes = 128LL * 1024 * 1024;
+// Generations run 1..kFrameRingMaxGeneration and then start again at 1 (eight digits keep the
+// pixel mapping's suffix as short as the host's longest); a name still held by a reader of an
+// earlier round is passed over like any other taken name.
+constexpr LONG kFrameRingMaxGeneration = 99999999;
+// Frame counters beyond this, read from a record someone else wrote, are not continued.
+constexpr LONG64 kFrameRingMaxCounter = 0x3FFFFFFFFFFFFFFFLL;
+
+static_assert(sizeof(kPixelSuffixPrefix) / sizeof(WCHAR) - 1 + 8 <= kLongestSuffixLength &&
+                  sizeof(kSuffixFrameWriter) / sizeof(WCHAR) - 1 <= kLongestSuffixLength &&
+                  sizeof(kSuffixFrameEvent) / sizeof(WCHAR) - 1 <= kLongestSuffixLength,
+              "every name of the ring fits an instance name the host accepts");
 
 // Pixel layouts. RGB is stored as the renderer received it, blue first; bottom-up rows are
 // marked by kFrameFlagBottomUp.
@@ -128,16 +150,47 @@ static_assert(sizeof(FrameRingHeader) <= kFrameRingControlBytes, "header fits th
 static_assert(offsetof(FrameRingHeader, slots) % 8 == 0 && sizeof(FrameRingSlot) % 8 == 0,
               "64-bit fields stay 8-byte aligned for the interlocked operations");
 
-// Interlocked access to the control mapping's fields. A load is a compare-exchange that never
-// changes the value: a full barrier on every platform, unlike a volatile read.
-inline LONG RingLoad(LONG* field) { return ::InterlockedCompareExchange(field, 0, 0); }
-inline LONG64 RingLoad(LONG64* field) { return ::InterlockedCompareExchange64(field, 0, 0); }
+// Acquire loads: nothing later is read before them, and they never write, so they work on a
+// read-only view (a locked compare-exchange would fault there).
+template <class Field>
+inline Field RingLoad(const Field* field) {
+  static_assert(sizeof(Field) == 4 || sizeof(Field) == 8, "the ring has 32- and 64-bit fields");
+#if defined(_MSC_VER) && !defined(__clang__)
+  Field value;
+  if constexpr (sizeof(Field) == 4) {
+    value = static_cast<Field>(__iso_volatile_load32(reinterpret_cast<const volatile __int32*>(field)));
+  } else {
+    value = static_cast<Field>(__iso_volatile_load64(reinterpret_cast<const volatile __int64*>(field)));
+  }
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return value;
+#else
+  return __atomic_load_n(field, __ATOMIC_ACQUIRE);
+#endif
+}
+
+// The writer's stores: full barriers.
 inline void RingStore(LONG* field, LONG value) { ::InterlockedExchange(field, value); }
 inline void RingStore(LONG64* field, LONG64 value) { ::InterlockedExchange64(field, value); }
 
-// A frame description field by field, each through the interlocked helpers.
+// A reader's seqlock check: the copy made since `before` was read is whole when the sequence
+// still holds it. The fence keeps every read of the copy ahead of the second load.
+inline bool RingUnchanged(const LONG64* sequence, LONG64 before) {
+  std::atomic_thread_fence(std::memory_order_acquire);
+  return RingLoad(sequence) == before;
+}
+
+// A frame description field by field, each through the helpers above.
 void RingStoreFrame(FrameRingFrame* target, const FrameRingFrame& source);
-void RingLoadFrame(FrameRingFrame* source, FrameRingFrame* out);
+void RingLoadFrame(const FrameRingFrame* source, FrameRingFrame* out);
+
+// A generation a reader may map: 1..kFrameRingMaxGeneration.
+inline bool IsRingGeneration(LONG generation) { return generation >= 1 && generation <= kFrameRingMaxGeneration; }
+// The generation after current, which may come from a record someone else wrote: anything out
+// of range starts again at 1.
+inline LONG NextRingGeneration(LONG current) {
+  return current >= 1 && current < kFrameRingMaxGeneration ? current + 1 : 1;
+}
 
 // Name of generation n's pixel mapping suffix ("FONTIS_FRAMES_G<n>"), to compose with the
 // instance name under the usual "%s_%s" rule.

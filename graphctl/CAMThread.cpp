@@ -18,17 +18,26 @@ BOOL CAMThread::StartThread() {
   CScopedLock lock(&m_accessLock);
   if (HasThread()) return FALSE;
   DWORD threadId = 0;
-  m_thread = ::CreateThread(nullptr, 0, ThreadStart, this, 0, &threadId);
-  return m_thread != nullptr;
+  m_thread.store(::CreateThread(nullptr, 0, ThreadStart, this, 0, &threadId));
+  return HasThread();
 }
 
 DWORD CAMThread::CallThread(DWORD request) {
+  DWORD reply = 0;
+  return CallThreadWithin(request, INFINITE, &reply) ? reply : static_cast<DWORD>(E_FAIL);
+}
+
+BOOL CAMThread::CallThreadWithin(DWORD request, DWORD timeoutMs, DWORD* reply) {
   CScopedLock lock(&m_accessLock);
-  if (!HasThread()) return static_cast<DWORD>(E_FAIL);
+  const HANDLE thread = m_thread.load();
+  if (thread == nullptr) return FALSE;
   m_requestParam = request;
   m_requestEvent.Set();
-  m_replyEvent.Wait(INFINITE);
-  return m_replyValue;
+  // The reply comes first: a worker that replied and then ended has still answered.
+  const HANDLE waits[2] = {m_replyEvent.Handle(), thread};
+  if (::WaitForMultipleObjects(2, waits, FALSE, timeoutMs) != WAIT_OBJECT_0) return FALSE;
+  if (reply != nullptr) *reply = m_replyValue;
+  return TRUE;
 }
 
 BOOL CAMThread::PeekRequest(DWORD* request) {
@@ -45,8 +54,7 @@ void CAMThread::ReplyRequest(DWORD value) {
 }
 
 void CAMThread::CloseThread() {
-  HANDLE thread = static_cast<HANDLE>(
-      ::InterlockedExchangePointer(reinterpret_cast<PVOID volatile*>(&m_thread), nullptr));
+  const HANDLE thread = m_thread.exchange(nullptr);
   if (thread != nullptr) {
     ::WaitForSingleObject(thread, INFINITE);
     ::CloseHandle(thread);

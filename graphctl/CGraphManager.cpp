@@ -1,9 +1,9 @@
 #include "CGraphManager.h"
 
 #include <dshow.h>
-#include <wrl/client.h>
 
 #include "capture/GraphConstruction.h"
+#include "common/CScopedLock.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -12,9 +12,9 @@ namespace {
 constexpr WCHAR kGraphMessageName[] = L"NORVANE_DLUMXGRAPH_NOTIFY";
 // How long a first build gives a graph thread that has not recorded its id yet.
 constexpr DWORD kThreadStartWaitMs = 10;
-// WM_QUIT is retried while the graph thread's queue is full.
-constexpr int kQuitPostAttempts = 100;
-constexpr DWORD kQuitPostPauseMs = 10;
+// Messages served before the graph thread looks at its stop event again: a stranger flooding
+// the queue cannot keep it from ending.
+constexpr int kMessagesPerPass = 64;
 
 }  // namespace
 
@@ -29,13 +29,11 @@ CGraphManager::~CGraphManager() {
   // The graph goes while the graph thread still dispatches its messages.
   m_graph.DropGraph();
   if (HasThread()) {
-    // A destruction that overtakes the thread's start waits until the thread can be told to end.
-    m_threadReady.Wait(INFINITE);
+    // WM_QUIT first, then the stop event: the thread serves what is queued and ends, and it
+    // ends as well when the post fails or the thread has not started yet.
     const DWORD threadId = m_graphThreadId.load();
-    for (int attempt = 0; threadId != 0 && attempt < kQuitPostAttempts; ++attempt) {
-      if (::PostThreadMessageW(threadId, WM_QUIT, 0, 0)) break;
-      ::Sleep(kQuitPostPauseMs);
-    }
+    if (threadId != 0) ::PostThreadMessageW(threadId, WM_QUIT, 0, 0);
+    m_stop.Set();
     CloseThread();
     m_graphThreadId.store(0);
   }
@@ -47,28 +45,89 @@ DWORD CGraphManager::ThreadMain() {
   ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
   m_graphThreadId.store(::GetCurrentThreadId());
   m_threadReady.Set();
-  // GetMessageW gives -1 only for a bad window filter, which is never passed here.
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+  const HANDLE stop = m_stop.Handle();
+  for (;;) {
+    const DWORD woke = ::MsgWaitForMultipleObjectsEx(1, &stop, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    // Stopping (or a wait that cannot work): serve what is queued once more, then end.
+    const bool stopping = woke != WAIT_OBJECT_0 + 1;
+    if (!PumpMessages(kMessagesPerPass) || stopping) return 1;
+  }
+}
+
+bool CGraphManager::PumpMessages(int limit) {
+  MSG message;
+  for (int served = 0; served < limit && ::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE); ++served) {
+    if (message.message == WM_QUIT) {
+      // Ours only once the destructor stops the thread; anyone else's would leave the graph
+      // without the messages it needs.
+      if (m_stop.Check()) return false;
+      continue;
+    }
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);
     if (message.hwnd == nullptr && message.message == m_graphMessage && message.wParam == kCreateGraphRequest) {
-      ComPtr<IGraphBuilder> graph;
-      const HRESULT hr = CreateFilterGraph(&graph, TRUE);
-      m_graph.SetFilterGraph(graph.Get());
-      ReplyRequest(static_cast<DWORD>(hr));
+      CreateRequestedGraph();
     }
   }
-  return 1;
+  return true;
+}
+
+void CGraphManager::CreateRequestedGraph() {
+  {
+    CScopedLock lock(&m_handOverLock);
+    if (m_handOver != HandOver::kRequested) return;  // nobody of ours asked
+    m_handOver = HandOver::kCreating;
+  }
+  ComPtr<IGraphBuilder> graph;
+  const HRESULT hr = CreateFilterGraph(&graph, TRUE);
+  CScopedLock lock(&m_handOverLock);
+  if (m_handOver != HandOver::kCreating) {
+    // The caller stopped waiting and made a graph of its own; this one is released here, on the
+    // thread that made it, after the lock.
+    m_handOver = HandOver::kIdle;
+    return;
+  }
+  // Swapped, not move-assigned: mingw-w64's ComPtr move assignment copies and keeps the source.
+  m_handedGraph.Swap(graph);
+  m_handOver = HandOver::kDone;
+  // Under the lock: a caller that finds kDone knows the reply is out.
+  ReplyRequest(static_cast<DWORD>(hr));
 }
 
 void CGraphManager::RequestGraphObject() {
   if (m_graphThreadId.load() == 0) m_threadReady.Wait(kThreadStartWaitMs);
   const DWORD threadId = m_graphThreadId.load();
-  // Only a delivered request can be answered: after a failed post nobody waits for a reply.
-  if (HasThread() && threadId != 0 &&
-      ::PostThreadMessageW(threadId, m_graphMessage, kCreateGraphRequest, 0)) {
-    CallThread(0);  // the reply's value is not needed: the graph itself tells
+  if (!HasThread() || threadId == 0) return;
+  {
+    CScopedLock lock(&m_handOverLock);
+    // A creation abandoned earlier is still running: this build makes its own graph.
+    if (m_handOver != HandOver::kIdle) return;
+    m_handOver = HandOver::kRequested;
   }
+  // Only a delivered request can be answered: after a failed post nobody waits for a reply.
+  // The reply's value is not needed: the graph handed over tells.
+  const BOOL replied = ::PostThreadMessageW(threadId, m_graphMessage, kCreateGraphRequest, 0) &&
+                       CallThreadWithin(0, kCreationWaitMs, nullptr);
+  ComPtr<IGraphBuilder> created;
+  {
+    CScopedLock lock(&m_handOverLock);
+    switch (m_handOver) {
+      case HandOver::kDone:
+        created.Swap(m_handedGraph);
+        m_handOver = HandOver::kIdle;
+        // Replied after the wait gave up: that reply must not answer a later call.
+        if (!replied) DiscardReply();
+        break;
+      case HandOver::kCreating:
+        m_handOver = HandOver::kAbandoned;
+        break;
+      default:
+        // Never taken (the thread ended, or the post failed): a later message finds kIdle.
+        m_handOver = HandOver::kIdle;
+        break;
+    }
+  }
+  if (created) m_graph.SetFilterGraph(created.Get());
 }
 
 HRESULT CGraphManager::BuildGraph(GraphFilterEntry* entries, int count, BOOL preview, HWND ownerWindow,

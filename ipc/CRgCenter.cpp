@@ -28,14 +28,17 @@ void ReportOwnProcessSlot(DWORD processId) {
 
 }  // namespace
 
-CRgCenter* CRgCenter::CreateInstance(const WCHAR* baseName) {
+CRgCenter* CRgCenter::CreateInstance(const WCHAR* baseName, HANDLE wakeEvent) {
   std::unique_ptr<CRgCenter> channel(new (std::nothrow) CRgCenter());
-  if (!channel || FAILED(channel->Init(baseName))) return nullptr;
+  if (!channel || FAILED(channel->Init(baseName, wakeEvent))) return nullptr;
   return channel.release();
 }
 
 CRgCenter::CRgCenter()
-    : m_block(nullptr), m_baseName{}, m_lastClientCount(0), m_lastOtherClients(0) {}
+    : m_block(nullptr),
+      m_baseName{},
+      m_lastClientCount(kUnknownClientCount),
+      m_lastOtherClients(kUnknownClientCount) {}
 
 CRgCenter::~CRgCenter() {
   m_block = nullptr;
@@ -43,7 +46,7 @@ CRgCenter::~CRgCenter() {
   m_lock.reset();
 }
 
-HRESULT CRgCenter::Init(const WCHAR* baseName) {
+HRESULT CRgCenter::Init(const WCHAR* baseName, HANDLE wakeEvent) {
   BoundedCopy(m_baseName, baseName);
   WCHAR lockName[kNameCapacity], recordName[kNameCapacity];
   if (baseName == nullptr || baseName[0] == L'\0' || !ComposeObjectName(lockName, m_baseName, kSuffixRgCenterLock) ||
@@ -51,7 +54,7 @@ HRESULT CRgCenter::Init(const WCHAR* baseName) {
     return E_FAIL;
   }
 
-  auto lock = std::make_unique<CExProcLock>(lockName, kLockTimeoutMs);
+  auto lock = std::make_unique<CExProcLock>(lockName, kLockTimeoutMs, wakeEvent);
   if (!lock->IsValid()) return E_FAIL;
   m_lock = std::move(lock);
   m_sharedMemory = std::make_unique<CExProcShareMem>();

@@ -27,8 +27,9 @@ class CRgCenter {
  public:
   static constexpr DWORD kLockTimeoutMs = 3000;
 
-  // Constructs and initialises; null when Init fails.
-  static CRgCenter* CreateInstance(const WCHAR* baseName);
+  // Constructs and initialises; null when Init fails. A wake event (not owned, outliving the
+  // object) ends every wait for the lock early, as if it had timed out.
+  static CRgCenter* CreateInstance(const WCHAR* baseName, HANDLE wakeEvent = nullptr);
 
   CRgCenter();
   virtual ~CRgCenter();
@@ -39,7 +40,7 @@ class CRgCenter {
   // Creates or opens "<base>_slock" and "<base>_smem". E_FAIL when a name does not fit, an
   // object cannot be made or the record cannot be mapped. A record this call created is zero
   // (the system zero-fills a new mapping; it is zeroed again under the lock when that is had).
-  HRESULT Init(const WCHAR* baseName);
+  HRESULT Init(const WCHAR* baseName, HANDLE wakeEvent = nullptr);
 
   // Stores the camera's name and GUID text, only while clientCount is 0: E_FAIL otherwise, or
   // when the lock cannot be had, with both texts unchanged. A failed GUID conversion returns
@@ -56,7 +57,9 @@ class CRgCenter {
 
   // othersOnly FALSE: clientCount. TRUE: the slots 0..7 in use whose process is not this one,
   // walking only while fewer than clientCount were found. Without the lock: the last value this
-  // call obtained with the lock, so that a busy channel never reads as "no clients left".
+  // call obtained with the lock, and kUnknownClientCount before it ever had one, so that a busy
+  // channel never reads as "no clients left" (which ends a hidden host).
+  static constexpr WORD kUnknownClientCount = 1;
   WORD CountClients(BOOL othersOnly);
 
   // TRUE when "some slot in use wants video" differs from expected. Without the lock: FALSE,
@@ -76,7 +79,8 @@ class CRgCenter {
   std::unique_ptr<IShareLock> m_lock;
   std::unique_ptr<IShareMem> m_sharedMemory;
   WCHAR m_baseName[kNameCapacity];
-  // Last counts obtained under the lock; only this object's caller touches them.
+  // Last counts obtained under the lock (kUnknownClientCount before the first); only this
+  // object's caller touches them.
   WORD m_lastClientCount;
   WORD m_lastOtherClients;
 };

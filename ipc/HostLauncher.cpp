@@ -13,10 +13,11 @@ constexpr size_t kCommandLineCapacity = 2048;
 
 BOOL FormatHostCommandLine(const HostLaunchRequest& request, WCHAR* out, size_t capacity) {
   const WCHAR* camera = (request.cameraName == nullptr || request.cameraName[0] == L'\0') ? L" " : request.cameraName;
-  const int written =
-      swprintf(out, capacity, L"%ls \"%ls\" \"%ls\" \"%ls\" \"%ls\" \"%lu\"", request.hostPath, request.instanceName,
-               camera, request.cameraGuidText != nullptr ? request.cameraGuidText : L"",
-               request.showWindow ? L"TRUE" : L"FALSE", static_cast<unsigned long>(::GetCurrentProcessId()));
+  const int written = swprintf(out, capacity, L"\"%ls\" \"%ls\" \"%ls\" \"%ls\" \"%ls\" \"%lu\"", request.hostPath,
+                               request.instanceName, camera,
+                               request.cameraGuidText != nullptr ? request.cameraGuidText : L"",
+                               request.showWindow ? L"TRUE" : L"FALSE",
+                               static_cast<unsigned long>(::GetCurrentProcessId()));
   return written > 0 && static_cast<size_t>(written) < capacity;
 }
 

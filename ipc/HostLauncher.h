@@ -19,6 +19,7 @@ enum class LaunchOutcome { kStarted, kHostServes, kSuccessorWaits };
 // On kStarted, *process holds the new host's process handle (the caller may wait on it).
 HRESULT LaunchHostIfNeeded(const HostLaunchRequest& request, LaunchOutcome* outcome, HANDLE* process);
 
-// The host's command line: path unquoted, then the five arguments quoted, blank-separated.
+// The host's command line: the path and the five arguments, each quoted, blank-separated. The
+// path is quoted too: installed under "Program Files", unquoted it would split into two entries.
 // FALSE when it would not fit in `capacity` characters.
 BOOL FormatHostCommandLine(const HostLaunchRequest& request, WCHAR* out, size_t capacity);

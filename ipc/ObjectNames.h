@@ -17,6 +17,12 @@ inline constexpr WCHAR kRgCenterBaseSuffix[] = L"Lumx_RgCenter";
 inline constexpr WCHAR kSuffixRgCenterLock[] = L"slock";
 inline constexpr WCHAR kSuffixRgCenterRecord[] = L"smem";
 
+// The longest suffix ("NVFS_GRAPHCONNECTERR_EV") decides the longest instance name the host
+// accepts: with the underscore and the terminator, every name fits kNameCapacity.
+constexpr size_t kLongestSuffixLength = sizeof(kSuffixConnectEvent) / sizeof(WCHAR) - 1;
+constexpr size_t kMaxInstanceNameLength = kNameCapacity - 2 - kLongestSuffixLength;
+static_assert(kMaxInstanceNameLength == 235, "instance names of up to 235 characters");
+
 // "%s_%s" into a 260-character buffer. A name that would not fit is refused (FALSE, out = ""):
 // nothing is truncated, because a cut name would silently meet another instance's objects.
 BOOL ComposeObjectName(WCHAR (&out)[kNameCapacity], const WCHAR* base, const WCHAR* suffix);

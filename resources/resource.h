@@ -5,6 +5,8 @@
 #define IDI_SMALL 108
 #define IDC_FONTISHOST 109
 #define IDS_APP_CLASS 109
+// The main window's class (string IDS_APP_CLASS); tools find running hosts by it.
+#define FONTIS_WINDOW_CLASS "DUOSCOPEFONTIS"
 
 #define IDM_ABOUT 104
 #define IDM_EXIT 105

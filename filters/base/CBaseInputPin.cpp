@@ -117,7 +117,8 @@ STDMETHODIMP CBaseInputPin::Receive(IMediaSample* sample) {
     const HRESULT hr = type.CopyFrom(*changed.Get());
     if (FAILED(hr)) return hr;
     if (CheckMediaType(type) != S_OK) return VFW_E_INVALIDMEDIATYPE;
-    CScopedLock lock(&m_filter->FilterLock());
+    // Not the filter lock: a state change holds it while it waits for this thread.
+    CScopedLock lock(&m_typeLock);
     m_mt = std::move(type);
   }
   return OnReceive(sample);

@@ -10,10 +10,9 @@
 // streaming thread without the filter lock; BeginFlush/EndFlush on a graph thread. Receive
 // refuses samples while the filter is stopped (VFW_E_WRONG_STATE) and drops them while
 // flushing (S_FALSE); a sample that carries a new media type is checked with CheckMediaType and
-// the connection type is updated under the filter lock (so a derived filter must not wait for
-// Receive to return while it holds the filter lock). OnReceive may block (for a renderer
-// waiting for its presentation time) but must return when the filter stops or a flush begins;
-// it must not take the filter lock.
+// the connection type is updated under the pin's type lock, never the filter lock. OnReceive may
+// block (for a renderer waiting for its presentation time) but must return when the filter
+// stops or a flush begins; it must not take the filter lock.
 #pragma once
 
 #include <atomic>

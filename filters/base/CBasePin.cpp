@@ -59,6 +59,7 @@ STDMETHODIMP CBasePin::ConnectionMediaType(AM_MEDIA_TYPE* type) {
     empty.CopyTo(type);
     return VFW_E_NOT_CONNECTED;
   }
+  CScopedLock typeLock(&m_typeLock);
   return m_mt.CopyTo(type);
 }
 

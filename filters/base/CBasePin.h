@@ -5,6 +5,9 @@
 // Threads: the IPin connection methods run on graph threads under the filter lock; the peer
 // pin and the connection type (m_peer, m_mt) change only under that lock while the filter is
 // stopped, so streaming code may read them without the lock while the filter is not stopped.
+// One exception: an input pin's streaming thread replaces m_mt with a type a sample carries.
+// It does so under m_typeLock alone (a streaming thread never takes the filter lock), and
+// ConnectionMediaType reads m_mt under the same lock.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +17,7 @@
 
 #include <string>
 
+#include "common/CCritSection.h"
 #include "common/CMediaType.h"
 
 class CBaseFilter;
@@ -80,6 +84,7 @@ class CBasePin : public IPin {
   CBaseFilter* const m_filter;  // plain back-pointer: the filter owns the pin
   Microsoft::WRL::ComPtr<IPin> m_peer;
   CMediaType m_mt;
+  CCritSection m_typeLock;  // innermost: m_mt while streaming may change it
 
  private:
   const std::wstring m_name;

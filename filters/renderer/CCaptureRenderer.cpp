@@ -37,15 +37,16 @@ STDMETHODIMP CCaptureRenderer::SetInstanceName(LPCWSTR instanceName) {
   CScopedLock lock(&m_receiveLock);
   // One instance for the renderer's whole life: its clients read one ring.
   if (m_instance[0] != L'\0') return wcscmp(m_instance, instanceName) == 0 ? S_OK : E_UNEXPECTED;
+  // Refused while another renderer, in any process, writes this instance's ring.
   HRESULT hr = m_writer.Open(instanceName);
   if (FAILED(hr)) return hr;
   m_writer.SetOption(static_cast<LONG>(m_option));
   if (m_hasFormat) hr = ReserveRing(m_format);
-  if (SUCCEEDED(hr) && m_hasAnnounced) hr = ReserveRing(m_announced);
   if (FAILED(hr)) {
     m_writer.Close();
     return hr;
   }
+  if (m_hasFormat) m_ringHoldsFormat = true;
   BoundedCopy(m_instance, instanceName);
   m_watcher.SetInstanceName(instanceName);
   return S_OK;
@@ -71,16 +72,12 @@ STDMETHODIMP CCaptureRenderer::SetFormatEvent(HANDLE formatEvent) {
 
 STDMETHODIMP CCaptureRenderer::SetMediaType(const AM_MEDIA_TYPE* mediaType) {
   if (mediaType == nullptr) return E_POINTER;
-  RendererFormat format;
-  const HRESULT parsed = ParseRendererFormat(*mediaType, &format);
-  if (FAILED(parsed)) return parsed;
-  CScopedLock lock(&m_receiveLock);
-  // Sized now, so that the connection that follows finds the ring ready.
-  const HRESULT hr = ReserveRing(format);
-  if (FAILED(hr)) return hr;
-  m_announced = format;
-  m_hasAnnounced = true;
-  m_watcher.SetRenderedSize(FrameSize{format.width, format.height});
+  // The capture format about to be set on the camera: what the clients asked for, chosen there
+  // by frame size alone, in any subtype and header. Refusing it would cost the host its graph,
+  // so only its frame size is taken, when it can be read. The ring is sized, and formats are
+  // checked strictly, where frames really arrive: at connection and with each sample.
+  FrameSize announced;
+  if (ReadFrameSize(*mediaType, &announced)) m_watcher.SetRenderedSize(announced);
   return S_OK;
 }
 
@@ -90,6 +87,7 @@ HRESULT CCaptureRenderer::OnConnected(const RendererFormat& format) {
   if (FAILED(hr)) return hr;
   m_format = format;
   m_hasFormat = true;
+  m_ringHoldsFormat = true;
   m_watcher.SetRenderedSize(FrameSize{format.width, format.height});
   return S_OK;
 }
@@ -97,13 +95,17 @@ HRESULT CCaptureRenderer::OnConnected(const RendererFormat& format) {
 HRESULT CCaptureRenderer::Render(IMediaSample* sample) {
   const LONG64 arrival = RingClockNow();
   CScopedLock lock(&m_receiveLock);
-  // A format carried by the sample has passed CheckMediaType in the base already.
+  // A format carried by the sample has passed CheckMediaType in the base already. This sample
+  // and the ones after it are in that format, so a ring that cannot be sized for it drops them
+  // until the next format.
   CTaskMemMediaType changed;
   if (sample->GetMediaType(changed.Receive()) == S_OK && changed) {
     RendererFormat format;
-    if (SUCCEEDED(ParseRendererFormat(*changed.Get(), &format)) && SUCCEEDED(ReserveRing(format))) {
+    m_ringHoldsFormat = false;
+    if (SUCCEEDED(ParseRendererFormat(*changed.Get(), &format))) {
       m_format = format;
       m_hasFormat = true;
+      m_ringHoldsFormat = SUCCEEDED(ReserveRing(format));
       m_watcher.SetRenderedSize(FrameSize{format.width, format.height});
     }
   }
@@ -111,7 +113,8 @@ HRESULT CCaptureRenderer::Render(IMediaSample* sample) {
 
   BYTE* data = nullptr;
   // Frames go out whole or not at all; upstream is never refused for it.
-  if (FAILED(sample->GetPointer(&data)) || data == nullptr || sample->GetActualDataLength() < m_format.imageBytes) {
+  if (!m_ringHoldsFormat || FAILED(sample->GetPointer(&data)) || data == nullptr ||
+      sample->GetActualDataLength() < m_format.imageBytes) {
     m_writer.CountDropped();
     return S_OK;
   }

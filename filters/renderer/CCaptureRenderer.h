@@ -5,7 +5,7 @@
 // Threads and locks:
 //  - Graph threads call IBaseFilter/IPin methods under the filter lock; the host calls
 //    IRendererControl from its main or monitor thread.
-//  - The upstream streaming thread calls Render without the filter lock.
+//  - The upstream streaming thread calls Render without the filter lock, and never takes it.
 //  - m_receiveLock guards the ring writer, the formats, the instance name and the option; Render
 //    holds it for one publish, which never waits for anything (readers hold no lock of ours).
 //  - Lock order: filter lock, then m_receiveLock, then the format watcher's own lock.
@@ -56,16 +56,18 @@ class CCaptureRenderer final : public CBaseFilter, public IRendererControl, publ
   CCaptureRenderer();
   ~CCaptureRenderer() override;
 
-  // m_receiveLock held: sizes the ring for the larger of the formats known so far.
+  // m_receiveLock held: makes the ring's slots hold frames of this format (S_OK while no ring
+  // is open: it is sized when the instance name arrives).
   HRESULT ReserveRing(const RendererFormat& format);
 
   CCaptureInputPin m_pin;
   CCritSection m_receiveLock;
   CFrameRingWriter m_writer;               // m_receiveLock
-  RendererFormat m_format;                 // m_receiveLock: the connection's, valid while m_hasFormat
+  RendererFormat m_format;                 // m_receiveLock: what arrives, valid while m_hasFormat
   bool m_hasFormat = false;                // m_receiveLock
-  RendererFormat m_announced;              // m_receiveLock: the last SetMediaType
-  bool m_hasAnnounced = false;             // m_receiveLock
+  // m_receiveLock: the ring holds frames of m_format. While not, frames are dropped: they are
+  // never published described as another format.
+  bool m_ringHoldsFormat = false;
   WCHAR m_instance[kNameCapacity] = {};    // m_receiveLock
   DWORD m_option = 0;                      // m_receiveLock
   CFormatWatcher m_watcher;                // last member: its thread stops first

@@ -1,34 +1,19 @@
 // The capture renderer's watch over the clients' requested format.
 #include "filters/renderer/CFormatWatcher.h"
 
-#include <climits>
-#include <cstring>
 #include <utility>
 
 #include "common/CMediaType.h"
 #include "common/CScopedLock.h"
+#include "filters/renderer/RendererFormat.h"
 #include "ipc/CRgCenter.h"
 #include "ipc/ObjectNames.h"
-#include "ipc/VideoInfoFormat.h"
 
 namespace {
 
 // Put into the out argument before a query: still there afterwards means the channel's lock was
 // not had and the poll saw nothing (not "no request", which would count as a change).
 constexpr GUID kUnreadMarker = {0x5D0C6F31, 0x2B7A, 0x4C4E, {0x9B, 0x11, 0x63, 0x2E, 0x0A, 0x47, 0xD1, 0x88}};
-
-FrameSize RequestedSize(const CMediaType& type) {
-  FrameSize size;
-  const AM_MEDIA_TYPE& raw = type.Get();
-  if (!type.HasType() || raw.pbFormat == nullptr || raw.cbFormat < kVideoInfoHeightOffset + sizeof(LONG)) return size;
-  LONG width = 0, height = 0;
-  memcpy(&width, raw.pbFormat + kVideoInfoWidthOffset, sizeof(width));
-  memcpy(&height, raw.pbFormat + kVideoInfoHeightOffset, sizeof(height));
-  if (width <= 0 || height == 0 || height == LONG_MIN) return size;
-  size.width = width;
-  size.height = height < 0 ? -height : height;
-  return size;
-}
 
 }  // namespace
 
@@ -62,6 +47,7 @@ void CFormatWatcher::SetRenderedSize(FrameSize size) {
 void CFormatWatcher::Stop() {
   if (!m_thread.IsValid()) return;
   ::SetEvent(m_stop.Get());
+  // A poll in progress gives up its wait for the channel's lock at once.
   ::WaitForSingleObject(m_thread.Get(), INFINITE);
   m_thread.Close();
 }
@@ -82,7 +68,8 @@ void CFormatWatcher::Poll() {
     }
     if (instance[0] == L'\0' || !ComposeRgCenterBase(base, instance)) return;
     // Creates the channel if no host or client has yet; a record made so is all zero (no requests).
-    m_channel.reset(CRgCenter::CreateInstance(base));
+    // Its lock waits end as soon as the watch is told to stop.
+    m_channel.reset(CRgCenter::CreateInstance(base, m_stop.Get()));
     if (!m_channel) return;
   }
   CMediaType requested;
@@ -92,7 +79,8 @@ void CFormatWatcher::Poll() {
   // Waits for the channel's lock without holding m_lock.
   m_channel->QueryRequestedFormat(&requested);
   if (requested.Get().majortype == kUnreadMarker) return;
-  const FrameSize request = RequestedSize(requested);
+  FrameSize request;  // none unless the request names a size
+  ReadFrameSize(requested.Get(), &request);
 
   CScopedLock lock(&m_lock);
   if (m_tracker.Observe(request, m_rendered) && m_event.IsValid()) ::SetEvent(m_event.Get());

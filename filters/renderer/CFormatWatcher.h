@@ -34,7 +34,7 @@ class CFormatWatcher {
   HRESULT SetEvent(ScopedHandle event);
   // The format the renderer renders now; 0 x 0 when it has none.
   void SetRenderedSize(FrameSize size);
-  // Ends the thread; waits for a poll in progress.
+  // Ends the thread; a poll in progress stops waiting for the channel's lock at once.
   void Stop();
 
  private:

@@ -2,6 +2,7 @@
 #include "filters/renderer/RendererFormat.h"
 
 #include <amvideo.h>
+#include <dvdmedia.h>
 #include <uuids.h>
 #include <vfwmsgs.h>
 
@@ -95,4 +96,22 @@ HRESULT ParseRendererFormat(const AM_MEDIA_TYPE& type, RendererFormat* out) {
     out->bottomUp = isRgb && bitmap.biHeight > 0;
   }
   return S_OK;
+}
+
+bool ReadFrameSize(const AM_MEDIA_TYPE& type, FrameSize* size) {
+  if (size == nullptr || type.pbFormat == nullptr) return false;
+  const size_t bitmapOffset = type.formattype == FORMAT_VideoInfo2 ? offsetof(VIDEOINFOHEADER2, bmiHeader)
+                                                                    : offsetof(VIDEOINFOHEADER, bmiHeader);
+  const size_t widthOffset = bitmapOffset + offsetof(BITMAPINFOHEADER, biWidth);
+  const size_t heightOffset = bitmapOffset + offsetof(BITMAPINFOHEADER, biHeight);
+  if (type.cbFormat < heightOffset + sizeof(LONG)) return false;
+  LONG width = 0, height = 0;
+  memcpy(&width, type.pbFormat + widthOffset, sizeof(width));
+  memcpy(&height, type.pbFormat + heightOffset, sizeof(height));
+  if (height == LONG_MIN) return false;
+  if (height < 0) height = -height;
+  if (width <= 0 || height <= 0 || width > kMaxRendererDimension || height > kMaxRendererDimension) return false;
+  size->width = width;
+  size->height = height;
+  return true;
 }

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <strmif.h>
 
+#include "filters/renderer/CFormatChangeTracker.h"
+
 // A frame layout the renderer can hand to the frame ring.
 struct RendererFormat {
   LONG width = 0;
@@ -24,3 +26,9 @@ constexpr LONG kMaxRendererDimension = 8192;
 // that contradicts the subtype, odd sizes that the subtype's chroma cannot have, a biSizeImage
 // that disagrees with the stride, or a fixed sample size too small for one frame.
 HRESULT ParseRendererFormat(const AM_MEDIA_TYPE& type, RendererFormat* out);
+
+// The frame size a format names, whatever its subtype, compression or other fields: read from
+// a VIDEOINFOHEADER2 when the format type says so, else from where a VIDEOINFOHEADER keeps it
+// (as the request channel's formats are read). false when the block is missing or too short,
+// or a side is not 1..kMaxRendererDimension (a top-down height counts by its absolute value).
+bool ReadFrameSize(const AM_MEDIA_TYPE& type, FrameSize* size);

@@ -1,24 +1,35 @@
 // The capture graph's routines in real graphs, without the graph owner's thread: camera ->
 // capture renderer and camera -> Smart Tee -> capture and preview renderers are built, run,
 // stopped and rebuilt; frames reach the renderer's ring only while the graph runs; the camera's
-// capture format is chosen on its capture pin's capabilities; a failed build leaves an empty graph.
+// capture format is chosen on its capture pin's capabilities; a failed build leaves an empty
+// graph; a filter that will not leave does not keep the tear-down going.
 #include <gtest/gtest.h>
 
 #include <dshow.h>
+#include <dvdmedia.h>
 #include <wrl/client.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture/CCaptureGraph.h"
 #include "capture/CaptureFormat.h"
 #include "capture/DeviceEnumeration.h"
+#include "capture/GraphConstruction.h"
+#include "capture/IRendererControl.h"
+#include "common/ComReferences.h"
+#include "common/CTaskMemMediaType.h"
+#include "filters/base/CBaseFilter.h"
 #include "filters/testcam/TestCameraProfiles.h"
 #include "framering/CFrameRingReader.h"
 #include "ipc/VideoInfoFormat.h"
 #include "support/CaptureGraphRig.h"
 #include "support/FilterEnvironment.h"
+#include "support/ScopedFailingClass.h"
+#include "support/TestCamFaultRecord.h"
 #include "support/TestProcess.h"
 
 using Microsoft::WRL::ComPtr;
@@ -40,6 +51,39 @@ void ExpectPreviewFills(HWND owner) {
   const std::vector<LONG> expected = {0, 0, client.right, client.bottom - ::GetSystemMetrics(SM_CYBORDER)};
   EXPECT_EQ(expected, (std::vector<LONG>{placed.left, placed.top, placed.right, placed.bottom}));
 }
+
+// The size of the capture pin's current format.
+std::pair<LONG, LONG> CaptureFormatSize(IBaseFilter* camera) {
+  ComPtr<IAMStreamConfig> config;
+  CTaskMemMediaType current;
+  if (FAILED(PinOf(camera, PINDIR_OUTPUT, L"Capture").As(&config)) || FAILED(config->GetFormat(current.Receive())) ||
+      !current || current.Get()->cbFormat < sizeof(VIDEOINFOHEADER)) {
+    return {-1, -1};
+  }
+  const BITMAPINFOHEADER& bitmap = reinterpret_cast<const VIDEOINFOHEADER*>(current.Get()->pbFormat)->bmiHeader;
+  return {bitmap.biWidth, bitmap.biHeight};
+}
+
+std::pair<LONG, LONG> RecordSize(const CMediaType& type) {
+  const BITMAPINFOHEADER& bitmap = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat)->bmiHeader;
+  return {bitmap.biWidth, bitmap.biHeight};
+}
+
+// A filter without pins that refuses to leave its graph while told to.
+class CStayingFilter final : public CBaseFilter {
+ public:
+  CStayingFilter() : CBaseFilter(kClsid) {}
+  STDMETHODIMP JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override {
+    if (graph == nullptr && refuse.load()) return kRefusal;
+    return CBaseFilter::JoinFilterGraph(graph, name);
+  }
+  int GetPinCount() override { return 0; }
+  CBasePin* GetPin(int) override { return nullptr; }
+
+  static constexpr HRESULT kRefusal = E_ACCESSDENIED;
+  static constexpr CLSID kClsid = {0x2F0E5C1A, 0x7B3D, 0x4E62, {0x9A, 0x41, 0x6D, 0x0C, 0x83, 0x5B, 0x17, 0xE9}};
+  std::atomic<bool> refuse{true};
+};
 
 class CaptureGraphTest : public ::testing::Test {
  protected:
@@ -174,4 +218,118 @@ TEST_F(CaptureGraphTest, CapturePinsAreChosenByCategoryAndAFailedBuildLeavesAnEm
   ASSERT_EQ(S_OK, BuildVideoInfoType(1280, 720, VideoSubtype::kRgb24, &request));
   EXPECT_EQ(E_FAIL, SetPinFormat(OpenCamera(kTestCamCaps64).Get(), PIN_CATEGORY_CAPTURE, &request));
   EXPECT_EQ(1280, reinterpret_cast<const VIDEOINFOHEADER*>(request->pbFormat)->bmiHeader.biWidth);
+}
+
+TEST_F(CaptureGraphTest, SetPinFormatTakesTheNearestCapabilityAndPassesOnARefusedExactSize) {
+  ComPtr<IBaseFilter> camera = OpenCamera(kTestCamStandard);
+  CMediaType request;
+  // 800 x 600 lies 172,800 pixels from 640 x 480 and 441,600 from 1280 x 720.
+  ASSERT_EQ(S_OK, BuildVideoInfoType(800, 600, VideoSubtype::kRgb24, &request));
+  ASSERT_EQ(S_OK, SetPinFormat(camera.Get(), PIN_CATEGORY_CAPTURE, &request));
+  EXPECT_EQ(std::make_pair(640L, 480L), RecordSize(request));
+  EXPECT_EQ(std::make_pair(640L, 480L), CaptureFormatSize(camera.Get()));
+  // 0 x 0 is nearest to the smallest capability.
+  ASSERT_EQ(S_OK, BuildVideoInfoType(0, 0, VideoSubtype::kRgb24, &request));
+  ASSERT_EQ(S_OK, SetPinFormat(camera.Get(), PIN_CATEGORY_CAPTURE, &request));
+  EXPECT_EQ(std::make_pair(320L, 240L), RecordSize(request));
+  EXPECT_EQ(std::make_pair(320L, 240L), CaptureFormatSize(camera.Get()));
+
+  // An exact size the pin refuses is the answer: no other size is tried, nothing changes.
+  TestCamFaultRecord faults;
+  ASSERT_TRUE(faults.IsValid());
+  constexpr HRESULT kRefused = VFW_E_INVALIDMEDIATYPE;
+  faults.RefuseSize(1280, 720, kRefused);
+  ComPtr<IBaseFilter> faulty = OpenCamera(kTestCamFaulty);
+  const auto before = CaptureFormatSize(faulty.Get());
+  ASSERT_EQ(S_OK, BuildVideoInfoType(1280, 720, VideoSubtype::kRgb24, &request));
+  EXPECT_EQ(kRefused, SetPinFormat(faulty.Get(), PIN_CATEGORY_CAPTURE, &request));
+  EXPECT_EQ(std::make_pair(1280L, 720L), RecordSize(request));
+  EXPECT_EQ(before, CaptureFormatSize(faulty.Get()));
+  faults.RefuseSize(0, 0, S_OK);
+}
+
+TEST_F(CaptureGraphTest, FailedBuildsLeaveNoGraphAndATearDownEndsAlthoughAFilterWillNotLeave) {
+  ComPtr<IBaseFilter> camera = OpenCamera(kTestCamStandard);
+  ComPtr<IBaseFilter> renderer = OpenRenderer(UniqueInstanceName(L"capbuildfail"));
+  ComPtr<IBaseFilter> preview;
+  ASSERT_EQ(S_OK, CreateFilterInstance(CLSID_VideoRenderer, &preview));
+  CCaptureGraph graph;
+  {
+    ScopedFailingClass noGraph(CLSID_FilterGraph, E_OUTOFMEMORY);
+    ASSERT_TRUE(noGraph.IsRegistered());
+    EXPECT_EQ(E_FAIL, FilterList(camera, renderer).Build(graph)) << "no graph object";
+    EXPECT_FALSE(graph.HasFilterGraph());
+    EXPECT_EQ(E_FAIL, graph.DestroyGraph());
+  }
+  FilterList withPreview(camera, renderer, preview);
+  EXPECT_EQ(E_INVALIDARG, withPreview.Build(graph, nullptr)) << "a preview without an owner window";
+  EXPECT_FALSE(graph.IsGraphBuilt());
+  EXPECT_EQ(0, FilterCount(graph));
+  FilterList noRenderer(camera, renderer);
+  noRenderer.entries[1].role = kRoleSource;  // chained after the camera: no renderer in the list
+  EXPECT_EQ(E_INVALIDARG, noRenderer.Build(graph));
+  EXPECT_FALSE(graph.IsGraphBuilt());
+  EXPECT_EQ(0, FilterCount(graph));
+
+  ASSERT_EQ(S_OK, FilterList(camera, renderer).Build(graph));
+  ComPtr<IGraphBuilder> builder;
+  ASSERT_EQ(S_OK, graph.GetFilterGraph(&builder));
+  CStayingFilter* staying = new CStayingFilter();
+  ComPtr<IBaseFilter> stayingFilter = AdoptNewObject<IBaseFilter>(staying);
+  ASSERT_EQ(S_OK, builder->AddFilter(stayingFilter.Get(), L"Staying"));
+  // Every other filter goes, the refusal is reported, and the tear-down ends.
+  EXPECT_TRUE(FAILED(graph.DestroyGraph()));
+  EXPECT_EQ(1, FilterCount(graph));
+  EXPECT_FALSE(PeerOf(camera.Get(), PINDIR_OUTPUT, L"Capture"));
+  staying->refuse = false;
+  EXPECT_EQ(S_OK, TearDownGraph(builder.Get()));
+  EXPECT_EQ(0, FilterCount(graph));
+}
+
+TEST_F(CaptureGraphTest, WhateverFormatTheClientsAskForTheRendererAcceptsItAndTheGraphStillConnects) {
+  // As the host applies a request: announce it to the renderer, set the nearest size on the
+  // camera, build. A refused announcement would cost the host its graph.
+  const std::wstring instance = UniqueInstanceName(L"capannounce");
+  ComPtr<IBaseFilter> camera = OpenCamera(kTestCamStandard);
+  ComPtr<IBaseFilter> renderer = OpenRenderer(instance);
+  ComPtr<IRendererControl> control;
+  ASSERT_EQ(S_OK, QueryRendererControl(renderer.Get(), &control));
+
+  CMediaType mjpg;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(1280, 720, VideoSubtype::kRgb24, &mjpg));
+  mjpg.Edit().subtype = MEDIASUBTYPE_MJPG;
+  mjpg.VideoInfo()->bmiHeader.biCompression = MAKEFOURCC('M', 'J', 'P', 'G');
+  CMediaType info2;
+  info2.Edit().majortype = MEDIATYPE_Video;
+  info2.Edit().subtype = MEDIASUBTYPE_YUY2;
+  info2.Edit().formattype = FORMAT_VideoInfo2;
+  auto* header2 = reinterpret_cast<VIDEOINFOHEADER2*>(info2.AllocFormat(sizeof(VIDEOINFOHEADER2)));
+  ASSERT_NE(nullptr, header2);
+  header2->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  header2->bmiHeader.biWidth = 640;
+  header2->bmiHeader.biHeight = 480;
+  // Sides no camera has, a bitmap header longer than the block, a size that fits nothing.
+  CMediaType oversized;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(640, 480, VideoSubtype::kRgb32, &oversized));
+  oversized.VideoInfo()->bmiHeader.biWidth = 100000;
+  oversized.VideoInfo()->bmiHeader.biHeight = -70000;
+  oversized.VideoInfo()->bmiHeader.biSize = 4000;
+  oversized.VideoInfo()->bmiHeader.biSizeImage = 3;
+  for (const CMediaType* announced : {&info2, &oversized, &mjpg}) {
+    EXPECT_EQ(S_OK, control->SetMediaType(&announced->Get()));
+  }
+  // The camera takes the size, in its own format; the connection checks that format strictly.
+  ASSERT_EQ(S_OK, SetPinFormat(camera.Get(), PIN_CATEGORY_CAPTURE, &mjpg));
+  EXPECT_EQ(MEDIASUBTYPE_RGB24, mjpg->subtype);
+  CCaptureGraph graph;
+  ASSERT_EQ(S_OK, FilterList(camera, renderer).Build(graph));
+  CFrameRingReader reader;
+  ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
+  ASSERT_TRUE(SUCCEEDED(graph.Run(FALSE)));
+  ASSERT_TRUE(reader.WaitForFrame(0, kFrameWaitMs)) << "no frame after Run";
+  FrameRingFrame frame = {};
+  ASSERT_TRUE(reader.PeekLatest(&frame));
+  EXPECT_EQ(1280, frame.width);
+  EXPECT_EQ(720, frame.height);
+  EXPECT_EQ(S_OK, graph.Stop());
 }

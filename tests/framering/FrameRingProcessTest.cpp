@@ -1,6 +1,7 @@
 // The frame ring against readers and writers in other processes: a reader killed mid-read or
 // one that never reads does not hold the writer up, a reader process only ever sees whole
-// frames, and a writer killed in the middle of a frame leaves no torn frame behind.
+// frames, a second writer is refused while the first lives, and a writer killed in the middle
+// of a frame leaves no torn frame behind and is taken over.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -69,13 +70,19 @@ TEST(FrameRingProcess, WriterKilledInTheMiddleOfAFrameLeavesNoTornFrame) {
   FrameRingFrame frame = {};
   ASSERT_EQ(S_OK, reader.ReadLatest(&pixels, &frame));  // maps the writer's pixels
   ASSERT_TRUE(WaitUntil([&] { return reader.LatestCounter() > 2; }, 30000));
+  // A second writer is refused while the first lives, and empties nothing on its way out.
+  CFrameRingWriter rival;
+  EXPECT_EQ(CFrameRingWriter::kErrRingTaken, rival.Open(instance.c_str()));
+  const LONG64 afterRival = reader.LatestCounter();
+  ASSERT_TRUE(WaitUntil([&] { return reader.LatestCounter() > afterRival; }, 30000)) << "the writer stopped";
   writerProcess.Kill();  // a publish of 8 MB is nearly always in progress
   // The reader holds the pixel mapping: it still gets the last whole frame, never the half one.
   ASSERT_EQ(S_OK, reader.ReadLatest(&pixels, &frame));
   EXPECT_TRUE(IsWholeTestFrame(frame, pixels.data(), pixels.size()));
   const LONG64 lastOfKilled = reader.LatestCounter();
   EXPECT_GT(lastOfKilled, 1);
-  // The next writer empties the slots, repairs one left half written and continues the counter.
+  // The dead writer's lock is abandoned: the next writer takes over, empties the slots, repairs
+  // one left half written and continues the counter.
   CFrameRingWriter next;
   ASSERT_EQ(S_OK, next.Open(instance.c_str()));
   EXPECT_EQ(S_FALSE, reader.ReadLatest(&pixels, &frame));

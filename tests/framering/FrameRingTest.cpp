@@ -1,5 +1,6 @@
-// The frame ring within one process: what readers see across generations, refusals and a
-// concurrent reader (a new writer taking over: FrameRingProcessTest.cpp).
+// The frame ring within one process: what readers see across generations, refusals, one writer
+// at a time, records written by strangers and a concurrent reader (writers and readers in other
+// processes: FrameRingProcessTest.cpp).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -9,6 +10,8 @@
 #include "RingTestPattern.h"
 #include "framering/CFrameRingReader.h"
 #include "framering/CFrameRingWriter.h"
+#include "common/ScopedHandle.h"
+#include "common/ScopedMappedView.h"
 #include "ipc/NamedObjects.h"
 #include "ipc/ObjectNames.h"
 #include "support/TestProcess.h"
@@ -66,9 +69,12 @@ TEST(FrameRing, ReaderSeesWholeFramesAcrossGenerations) {
 }
 
 TEST(FrameRing, RefusesWhatDoesNotFit) {
-  const std::wstring instance = UniqueInstanceName(L"ring");
+  // The longest instance name the host accepts serves a ring too; one more character is
+  // refused here as it is there.
+  std::wstring instance = UniqueInstanceName(L"ring");
+  instance.resize(kMaxInstanceNameLength, L'x');
   CFrameRingWriter writer;
-  EXPECT_EQ(E_INVALIDARG, writer.Open(std::wstring(240, L'x').c_str())) << "the pixel mapping names would not fit";
+  EXPECT_EQ(E_INVALIDARG, writer.Open((instance + L"x").c_str())) << "names of the ring would not fit";
   ASSERT_EQ(S_OK, writer.Open(instance.c_str()));
   ASSERT_EQ(S_OK, writer.Reserve(1000));
   CFrameRingReader reader;
@@ -79,6 +85,8 @@ TEST(FrameRing, RefusesWhatDoesNotFit) {
   EXPECT_EQ(E_INVALIDARG, writer.Publish(frame, big.data()));
   EXPECT_EQ(1, reader.Dropped());
   EXPECT_EQ(0, reader.LatestCounter());
+  EXPECT_EQ(1, PublishTestFrame(writer, 8, 8));
+  ExpectLatest(reader, 1);
 
   // A record of another layout under our name is never taken for ours.
   const std::wstring foreign = UniqueInstanceName(L"ring");
@@ -120,4 +128,132 @@ TEST(FrameRing, ConcurrentReaderNeverSeesATornFrame) {
   readerThread.join();
   EXPECT_EQ(0, torn.load());
   EXPECT_GE(whole.load(), 50);
+}
+
+TEST(FrameRing, OneWriterAtATimeWhicheverThreadOpenedIt) {
+  const std::wstring instance = UniqueInstanceName(L"ring");
+  CFrameRingWriter first;
+  // Opened on a thread that ends at once, as the renderer's application thread may: the writer
+  // stays the ring's writer on the thread that publishes.
+  std::thread([&] { EXPECT_EQ(S_OK, first.Open(instance.c_str())); }).join();
+  ASSERT_EQ(S_OK, first.Reserve(16 * 16 * 4));
+  EXPECT_EQ(1, PublishTestFrame(first, 16, 16));
+  CFrameRingReader reader;
+  ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
+
+  CFrameRingWriter second;
+  EXPECT_EQ(CFrameRingWriter::kErrRingTaken, second.Open(instance.c_str()));
+  ExpectLatest(reader, 1);  // the refused writer emptied nothing
+  EXPECT_EQ(2, PublishTestFrame(first, 16, 16));
+  first.Close();
+  ASSERT_EQ(S_OK, second.Open(instance.c_str()));
+  ASSERT_EQ(S_OK, second.Reserve(16 * 16 * 4));
+  EXPECT_EQ(3, PublishTestFrame(second, 16, 16));
+  ExpectLatest(reader, 3);
+}
+
+TEST(FrameRing, ARecordWrittenByAStrangerGivesReadersErrorsAndTheNextWriterAFreshStart) {
+  const std::wstring instance = UniqueInstanceName(L"ring");
+  WCHAR controlName[kNameCapacity];
+  ASSERT_TRUE(ComposeObjectName(controlName, instance.c_str(), kSuffixFrameRing));
+  CFrameRingWriter writer;
+  ASSERT_EQ(S_OK, writer.Open(instance.c_str()));
+  ASSERT_EQ(S_OK, writer.Reserve(64 * 48 * 4));
+  EXPECT_EQ(1, PublishTestFrame(writer, 64, 48));
+  // Anyone who can open the record may write it.
+  ScopedHandle mapping(::OpenFileMappingW(FILE_MAP_WRITE, FALSE, controlName));
+  ScopedMappedView view(::MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_TRUE(view.IsValid());
+  FrameRingHeader* header = static_cast<FrameRingHeader*>(view.Get());
+  FrameRingSlot& slot = header->slots[0];
+  {
+    CFrameRingReader reader;
+    ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
+    ExpectLatest(reader, 1);
+    std::vector<BYTE> pixels;
+    FrameRingFrame frame = {};
+    const struct {
+      const char* what;
+      LONG* field;
+      LONG64* wide;
+      LONG64 value;
+      HRESULT expected;
+    } cases[] = {
+        {"slot index out of range", &header->latestSlot, nullptr, kFrameRingMaxSlots, CFrameRingReader::kErrRingCorrupt},
+        {"negative slot index", &header->latestSlot, nullptr, -7, CFrameRingReader::kErrRingCorrupt},
+        {"more bytes than the slot holds", &slot.frame.bytes, nullptr, writer.SlotBytes() + 1,
+         CFrameRingReader::kErrRingCorrupt},
+        {"negative byte count", &slot.frame.bytes, nullptr, -1, CFrameRingReader::kErrRingCorrupt},
+        {"slot sequence that stays odd", nullptr, &slot.sequence, slot.sequence + 1, CFrameRingReader::kErrRingBusy},
+        {"latest sequence that stays odd", nullptr, &header->latestSequence, header->latestSequence + 1,
+         CFrameRingReader::kErrRingBusy},
+        {"generation out of range", &slot.generation, nullptr, kFrameRingMaxGeneration + 1, S_FALSE},
+        {"generation without a mapping", &slot.generation, nullptr, 7, S_FALSE},
+    };
+    for (const auto& c : cases) {
+      if (c.field != nullptr) {
+        const LONG kept = *c.field;
+        *c.field = static_cast<LONG>(c.value);
+        EXPECT_EQ(c.expected, reader.ReadLatest(&pixels, &frame)) << c.what;
+        *c.field = kept;
+      } else {
+        const LONG64 kept = *c.wide;
+        *c.wide = c.value;
+        EXPECT_EQ(c.expected, reader.ReadLatest(&pixels, &frame)) << c.what;
+        if (c.wide == &header->latestSequence) {
+          EXPECT_FALSE(reader.PeekLatest(&frame)) << c.what;
+        }
+        *c.wide = kept;
+      }
+      ExpectLatest(reader, 1);  // and whole again once the record is
+    }
+    header->slotCount = kFrameRingMaxSlots + 1;
+    CFrameRingReader late;
+    EXPECT_EQ(E_FAIL, late.Open(instance.c_str())) << "a slot count beyond the header";
+    header->slotCount = kFrameRingDefaultSlots;
+  }
+  // A generation and a counter nobody could have reached are not continued.
+  header->generation = MAXLONG;
+  header->latest.counter = -5;
+  writer.Close();
+  CFrameRingWriter next;
+  ASSERT_EQ(S_OK, next.Open(instance.c_str()));
+  EXPECT_EQ(1, next.NextCounter());
+  ASSERT_EQ(S_OK, next.Reserve(64 * 48 * 4));
+  EXPECT_EQ(1, next.Generation());
+}
+
+TEST(FrameRing, TinyForeignMappingsUnderTheRingsNamesAreReadSafely) {
+  const std::wstring instance = UniqueInstanceName(L"ring");
+  WCHAR controlName[kNameCapacity], pixelName[kNameCapacity], suffix[32];
+  ASSERT_TRUE(ComposeObjectName(controlName, instance.c_str(), kSuffixFrameRing));
+  FormatPixelSuffix(suffix, 1);
+  ASSERT_TRUE(ComposeObjectName(pixelName, instance.c_str(), suffix));
+  // 16 bytes under the control name, holding a header's first fields and nothing more.
+  ScopedHandle control(CreateOrOpenFileMapping(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, 16, controlName));
+  ScopedMappedView controlView(::MapViewOfFile(control.Get(), FILE_MAP_WRITE, 0, 0, 0));
+  ASSERT_TRUE(controlView.IsValid());
+  CFrameRingReader reader;
+  EXPECT_EQ(CFrameRingReader::kErrNoRing, reader.Open(instance.c_str())) << "no magic: not made yet";
+  const LONG first[4] = {kFrameRingMagic, kFrameRingVersion, static_cast<LONG>(sizeof(FrameRingHeader)), 3};
+  memcpy(controlView.Get(), first, sizeof(first));
+  // Without the ring's event the record is no ring either.
+  EXPECT_EQ(CFrameRingReader::kErrNoRing, reader.Open(instance.c_str()));
+
+  // A writer takes the small record over; a tiny mapping under generation 1's name is passed over.
+  ScopedHandle pixels(CreateOrOpenFileMapping(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, 16, pixelName));
+  ASSERT_TRUE(pixels.IsValid());
+  CFrameRingWriter writer;
+  ASSERT_EQ(S_OK, writer.Open(instance.c_str()));
+  ASSERT_EQ(S_OK, writer.Reserve(32 * 16 * 4));
+  EXPECT_EQ(2, writer.Generation());
+  EXPECT_EQ(1, PublishTestFrame(writer, 32, 16));
+  ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
+  ExpectLatest(reader, 1);
+  // Pointed at the tiny mapping, a reader reads no further than that mapping holds.
+  FrameRingHeader* header = static_cast<FrameRingHeader*>(controlView.Get());
+  header->slots[0].generation = 1;
+  std::vector<BYTE> bytes;
+  FrameRingFrame frame = {};
+  EXPECT_EQ(CFrameRingReader::kErrRingCorrupt, reader.ReadLatest(&bytes, &frame));
 }

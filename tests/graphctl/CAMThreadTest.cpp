@@ -65,10 +65,16 @@ class IdleThread : public CAMThread {
 
 }  // namespace
 
-TEST(CAMThread, WithoutThreadCallFailsAtOnceAndDestructionDoesNotWait) {
+TEST(CAMThread, CallsFailWithoutAThreadOrOnceItEndedUnansweredAndDestructionDoesNotWait) {
   IdleThread idle;
   EXPECT_FALSE(idle.HasThread());
   EXPECT_EQ(static_cast<DWORD>(E_FAIL), idle.CallThread(7));
+  // A worker that ends without replying: its end wakes the caller.
+  ASSERT_TRUE(idle.StartThread());
+  EXPECT_EQ(static_cast<DWORD>(E_FAIL), idle.CallThread(7));
+  DWORD reply = 5;
+  EXPECT_FALSE(idle.CallThreadWithin(7, INFINITE, &reply));
+  EXPECT_EQ(5u, reply);
   idle.CloseThread();
 }
 
@@ -89,7 +95,7 @@ TEST(CAMThread, WorkerJoinsTheMultithreadedApartment) {
   EXPECT_TRUE(echo.m_isMta);
 }
 
-TEST(CAMThread, PeekLeavesTheRequestPending) {
+TEST(CAMThread, PeekLeavesTheRequestPendingAndAReplyGivenUpOnIsDropped) {
   // A client needs a thread to call: give the object one that never answers by itself.
   class Silent : public CAMThread {
    public:
@@ -104,16 +110,15 @@ TEST(CAMThread, PeekLeavesTheRequestPending) {
 
   struct Call {
     Silent* target;
+    DWORD request;
     DWORD reply;
-  } call{&silent, 0};
-  ScopedHandle client(::CreateThread(
-      nullptr, 0,
-      [](void* p) -> DWORD {
-        auto* call = static_cast<Call*>(p);
-        call->reply = call->target->CallThread(77);
-        return 0;
-      },
-      &call, 0, nullptr));
+  } call{&silent, 77, 0};
+  LPTHREAD_START_ROUTINE caller = [](void* p) -> DWORD {
+    auto* call = static_cast<Call*>(p);
+    call->reply = call->target->CallThread(call->request);
+    return 0;
+  };
+  ScopedHandle client(::CreateThread(nullptr, 0, caller, &call, 0, nullptr));
   while (!silent.PeekRequest(nullptr)) ::Sleep(1);
   EXPECT_TRUE(silent.PeekRequest(nullptr));  // still pending
   DWORD request = 0;
@@ -123,6 +128,21 @@ TEST(CAMThread, PeekLeavesTheRequestPending) {
   ::WaitForSingleObject(client.Get(), INFINITE);
   EXPECT_EQ(5u, call.reply);
   EXPECT_FALSE(silent.PeekRequest(nullptr));
+
+  // A bounded call that gives up leaves its request pending; a reply that comes after it is
+  // dropped, and the next call gets its own.
+  DWORD reply = 0;
+  EXPECT_FALSE(silent.CallThreadWithin(78, 0, &reply));
+  EXPECT_TRUE(silent.PeekRequest(&reply));
+  EXPECT_EQ(78u, reply);
+  silent.ReplyRequest(6);
+  silent.DiscardReply();
+  call.request = 79;
+  client.Reset(::CreateThread(nullptr, 0, caller, &call, 0, nullptr));
+  while (!silent.PeekRequest(&request) || request != 79) ::Sleep(1);
+  silent.ReplyRequest(7);
+  ::WaitForSingleObject(client.Get(), INFINITE);
+  EXPECT_EQ(7u, call.reply);
   silent.m_stop.Set();
 }
 

@@ -1,6 +1,7 @@
 // The graph owner's thread in real graphs: it creates the graph once, on the first build, and is
 // joined only after the graph has been dismantled and released; a destruction that overtakes the
-// thread's start still ends it.
+// thread's start still ends it; creation messages and WM_QUIT posted by another process neither
+// replace nor end the graph; a build without any graph object fails and the next one works.
 #include <gtest/gtest.h>
 
 #include <dshow.h>
@@ -11,9 +12,11 @@
 
 #include "common/ScopedHandle.h"
 #include "filters/testcam/TestCameraProfiles.h"
+#include "framering/CFrameRingReader.h"
 #include "graphctl/CGraphManager.h"
 #include "support/CaptureGraphRig.h"
 #include "support/FilterEnvironment.h"
+#include "support/ScopedFailingClass.h"
 #include "support/TestProcess.h"
 
 using Microsoft::WRL::ComPtr;
@@ -26,6 +29,7 @@ struct ThreadWatch {
   IBaseFilter* camera = nullptr;
   IGraphBuilder* graph = nullptr;  // the test holds one reference of its own
   std::atomic<int> creationMessages{0};
+  std::atomic<int> quitMessages{0};
   std::atomic<bool> cameraInGraphAtQuit{true};  // stays so without WM_QUIT
   std::atomic<ULONG> graphReferencesAtQuit{0};
 };
@@ -38,6 +42,7 @@ LRESULT CALLBACK WatchGraphThread(int code, WPARAM removed, LPARAM lParam) {
       ++g_watch->creationMessages;
     }
     if (message->message == WM_QUIT) {
+      ++g_watch->quitMessages;
       FILTER_INFO info = {};
       if (g_watch->graph != nullptr && SUCCEEDED(g_watch->camera->QueryFilterInfo(&info))) {
         g_watch->cameraInGraphAtQuit = info.pGraph != nullptr;
@@ -57,6 +62,21 @@ class GraphManagerTest : public ::testing::Test {
     ExpectNoLiveFilters();
   }
 };
+
+constexpr DWORD kFrameWaitMs = 10000;
+
+// Another process posts the creation message and WM_QUIT to the graph thread, and the test
+// waits until the thread has taken both from its queue.
+void PostStraysFromAnotherProcess(const CGraphManager& manager, const ThreadWatch& watch) {
+  const int creations = watch.creationMessages.load(), quits = watch.quitMessages.load();
+  TestProcess stranger;
+  ASSERT_TRUE(stranger.Start(L"fontis_peer.exe", L"post-thread " + std::to_wstring(manager.GraphThreadId()) + L" " +
+                                                     std::to_wstring(manager.GraphMessage()) + L" 10 " +
+                                                     std::to_wstring(WM_QUIT) + L" 0"));
+  ASSERT_EQ(0u, stranger.Wait(30000)) << "a post was refused";
+  ASSERT_TRUE(WaitUntil(
+      [&] { return watch.creationMessages.load() > creations && watch.quitMessages.load() > quits; }, 10000));
+}
 
 }  // namespace
 
@@ -101,4 +121,66 @@ TEST_F(GraphManagerTest, DestructionRightAfterConstructionEndsTheThreadAndAFirst
   FilterList list(OpenCamera(kTestCamStandard), OpenRenderer(UniqueInstanceName(L"gmquick")));
   CGraphManager manager;  // built at once, before its thread may be ready
   EXPECT_EQ(S_OK, list.Build(manager));
+}
+
+TEST_F(GraphManagerTest, StrayCreationMessagesAndWmQuitNeitherReplaceNorEndTheGraph) {
+  ThreadWatch watch;
+  g_watch = &watch;
+  const std::wstring instance = UniqueInstanceName(L"gmstray");
+  ComPtr<IBaseFilter> camera = OpenCamera(kTestCamStandard);
+  ComPtr<IBaseFilter> renderer = OpenRenderer(instance);
+  auto manager = std::make_unique<CGraphManager>();
+  watch.graphMessage = manager->GraphMessage();
+  ASSERT_TRUE(WaitUntil([&] { return manager->GraphThreadId() != 0; }, 3000));
+  ScopedHandle graphThread(::OpenThread(SYNCHRONIZE, FALSE, manager->GraphThreadId()));
+  HHOOK hook = ::SetWindowsHookExW(WH_GETMESSAGE, WatchGraphThread, nullptr, manager->GraphThreadId());
+  ASSERT_NE(nullptr, hook);
+
+  // Before any build nobody asked: nothing is created, and no answer is left behind for the
+  // first build to take for its own.
+  ASSERT_NO_FATAL_FAILURE(PostStraysFromAnotherProcess(*manager, watch));
+  ComPtr<IGraphBuilder> graph, after;
+  EXPECT_EQ(S_OK, manager->GetFilterGraph(&graph));
+  EXPECT_EQ(nullptr, graph.Get());
+  ASSERT_EQ(S_OK, FilterList(camera, renderer).Build(*manager));
+  EXPECT_EQ(2, watch.creationMessages.load());
+  ASSERT_EQ(S_OK, manager->GetFilterGraph(&graph));
+  ASSERT_NE(nullptr, graph.Get());
+  CFrameRingReader reader;
+  ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
+  ASSERT_TRUE(SUCCEEDED(manager->Run(FALSE)));
+  ASSERT_TRUE(reader.WaitForFrame(0, kFrameWaitMs)) << "no frame after Run";
+
+  // While the graph runs: the same graph, a living thread, and frames that keep coming through
+  // a stop and a run.
+  ASSERT_NO_FATAL_FAILURE(PostStraysFromAnotherProcess(*manager, watch));
+  ASSERT_EQ(S_OK, manager->GetFilterGraph(&after));
+  EXPECT_EQ(graph.Get(), after.Get());
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(graphThread.Get(), 0)) << "the thread ended";
+  EXPECT_TRUE(reader.WaitForFrame(reader.LatestCounter(), kFrameWaitMs)) << "frames stopped";
+  EXPECT_EQ(S_OK, manager->Stop());
+  ASSERT_TRUE(SUCCEEDED(manager->Run(FALSE)));
+  EXPECT_TRUE(reader.WaitForFrame(reader.LatestCounter(), kFrameWaitMs)) << "no frame after a second Run";
+
+  manager.reset();
+  ::UnhookWindowsHookEx(hook);
+  g_watch = nullptr;
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(graphThread.Get(), 0)) << "the graph thread still runs";
+}
+
+TEST_F(GraphManagerTest, WithoutAnyGraphObjectABuildFailsAndTheNextBuildStillGetsTheThreadsGraph) {
+  FilterList list(OpenCamera(kTestCamStandard), OpenRenderer(UniqueInstanceName(L"gmnograph")));
+  CGraphManager manager;
+  {
+    ScopedFailingClass noThreadGraph(CLSID_FilterGraphNoThread, E_OUTOFMEMORY);
+    ScopedFailingClass ownThreadGraph(CLSID_FilterGraph, E_OUTOFMEMORY);
+    ASSERT_TRUE(noThreadGraph.IsRegistered() && ownThreadGraph.IsRegistered());
+    // The graph thread's creation fails, and so does the one on this thread.
+    EXPECT_EQ(E_FAIL, list.Build(manager));
+    EXPECT_FALSE(manager.IsGraphBuilt());
+  }
+  EXPECT_EQ(S_OK, list.Build(manager));
+  ComPtr<IGraphBuilder> graph;
+  ASSERT_EQ(S_OK, manager.GetFilterGraph(&graph));
+  EXPECT_NE(nullptr, graph.Get());
 }

@@ -1,12 +1,17 @@
 // The host's side of the request channel over the real named record: a second host, publishing
-// the camera, a client that dies holding "slock", and fontisctl's join
+// the camera, a client that dies holding "slock" (and a host whose first count meets it), and
+// fontisctl's join
 // and clients commands meeting the host (and its placeholder) in separate processes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "IpcTestSupport.h"
+#include "common/ScopedHandle.h"
+#include "ipc/CExProcLock.h"
 
 namespace {
 
@@ -58,7 +63,24 @@ TEST(RgCenterProcesses, ClientThatDiesHoldingTheLockDoesNotBlockTheHost) {
   EXPECT_STREQ(L"Before", channel.Record().deviceName);
   EXPECT_EQ(1, channel.host->CountClients(TRUE));  // the last count had, not "nobody left"
 
+  // A host whose very first count meets the busy lock has no count yet: that reads as a client.
+  // Its waits are cut short by a wake event; a wait without a limit ends by that alone.
+  WCHAR base[kNameCapacity], lockName[kNameCapacity];
+  ASSERT_TRUE(ComposeRgCenterBase(base, channel.instance.c_str()));
+  ASSERT_TRUE(ComposeObjectName(lockName, base, kSuffixRgCenterLock));
+  ScopedHandle wake(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+  std::unique_ptr<CRgCenter> fresh(CRgCenter::CreateInstance(base, wake.Get()));
+  ASSERT_TRUE(fresh);
+  EXPECT_EQ(CRgCenter::kUnknownClientCount, fresh->CountClients(TRUE));
+  EXPECT_EQ(CRgCenter::kUnknownClientCount, fresh->CountClients(FALSE));
+  CExProcLock unbounded(lockName, 0, wake.Get());
+  std::atomic<DWORD> result{WAIT_FAILED};
+  std::thread waiter([&] { result = unbounded.Lock(); });
+  EXPECT_TRUE(WaitUntil([&] { return result.load() != WAIT_FAILED; }, 30000)) << "the wake event did not end the wait";
+
   holder.Kill();
+  waiter.join();
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), result.load());
   EXPECT_EQ(S_OK, channel.host->PublishDevice(GUID_NULL, L"After"));
   EXPECT_STREQ(L"After", channel.Record().deviceName);
   EXPECT_EQ(TRUE, channel.host->DemandDiffers(FALSE));

@@ -10,6 +10,12 @@
 //                                          is set (or die holding the flag when killed)
 //   acquire INSTANCE                       run the starting host's handshake; exit 10 when this
 //                                          process serves, 11 when a healthy host serves
+//   host-window INSTANCE obey|ignore       stand in for a hidden host's main window (its class,
+//                                          tool-window style); "obey" ends with 0 on the window's
+//                                          exit command, "ignore" never ends by itself
+//   post-thread THREAD_ID MESSAGE WPARAM [MESSAGE WPARAM ...]
+//                                          post thread messages to another process's thread, as
+//                                          any stranger may; exit 3 when a post is refused
 // It sets "<INSTANCE>_peer_ready" once it is in the state that the test waits for.
 #include <windows.h>
 #include <objbase.h>
@@ -24,6 +30,7 @@
 #include "ipc/CStatusChannelClient.h"
 #include "ipc/LiveInstance.h"
 #include "ipc/VideoInfoFormat.h"
+#include "resources/resource.h"
 
 namespace {
 
@@ -124,6 +131,45 @@ int Acquire(const std::wstring& instance) {
                                                                                            : kExitLeaves;
 }
 
+LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  const bool obey = ::GetWindowLongPtrW(window, GWLP_USERDATA) != 0;
+  if (message == WM_COMMAND && LOWORD(wParam) == IDM_EXIT && obey) {
+    ::DestroyWindow(window);
+    return 0;
+  }
+  if (message == WM_DESTROY) {
+    ::PostQuitMessage(0);
+    return 0;
+  }
+  return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+int HostWindow(const std::wstring& instance, bool obey) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = HostWindowProc;
+  windowClass.hInstance = ::GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"" FONTIS_WINDOW_CLASS;
+  if (::RegisterClassExW(&windowClass) == 0) return kExitFailed;
+  HWND window = ::CreateWindowExW(WS_EX_TOOLWINDOW, windowClass.lpszClassName, L"", WS_OVERLAPPEDWINDOW,
+                                  CW_USEDEFAULT, 0, 320, 300, nullptr, nullptr, windowClass.hInstance, nullptr);
+  if (window == nullptr) return kExitFailed;
+  ::SetWindowLongPtrW(window, GWLP_USERDATA, obey ? 1 : 0);
+  SignalReady(instance);
+  MSG message;
+  while (::GetMessageW(&message, nullptr, 0, 0) > 0) ::DispatchMessageW(&message);
+  return static_cast<int>(message.wParam);
+}
+
+int PostToThread(int argc, wchar_t** argv) {
+  const DWORD threadId = wcstoul(argv[2], nullptr, 10);
+  for (int i = 3; i + 1 < argc; i += 2) {
+    const UINT message = wcstoul(argv[i], nullptr, 10);
+    if (!::PostThreadMessageW(threadId, message, wcstoul(argv[i + 1], nullptr, 10), 0)) return kExitFailed;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -137,7 +183,10 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"acquire" && argc == 3) return Acquire(instance);
   if (command == L"hold-slock-forever" && argc == 3) return HoldRgCenterLockForever(instance);
   if (command == L"client" && argc == 5) {
-    return Client(instance, static_cast<LONG>(wcstol(argv[3], nullptr, 10)), static_cast<LONG>(wcstol(argv[4], nullptr, 10)));
+    return Client(instance, static_cast<LONG>(wcstol(argv[3], nullptr, 10)),
+                  static_cast<LONG>(wcstol(argv[4], nullptr, 10)));
   }
+  if (command == L"host-window" && argc == 4) return HostWindow(instance, wcscmp(argv[3], L"obey") == 0);
+  if (command == L"post-thread" && argc >= 5 && (argc - 3) % 2 == 0) return PostToThread(argc, argv);
   return kExitBadArguments;
 }

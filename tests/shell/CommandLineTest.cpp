@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "ipc/HostLauncher.h"
 #include "shell/ApplicationState.h"
 #include "shell/HostStartup.h"
 
@@ -22,6 +23,19 @@ std::wstring Line(const std::wstring& instance, const std::wstring& camera, cons
 TEST(CommandLine, AcceptsTheClientsLine) {
   ApplicationState state;
   ASSERT_TRUE(ParseCommandLineText(Line(L"cam0", L"USB Camera", kCameraText, L"FALSE").c_str(), state));
+  EXPECT_STREQ(L"cam0", state.instanceName);
+  EXPECT_STREQ(L"USB Camera", state.deviceName);
+  EXPECT_TRUE(IsEqualGUID(kCamera, state.deviceGuid));
+  EXPECT_FALSE(state.showWindow);
+}
+
+TEST(CommandLine, ReadsWhatALauncherWritesForAHostUnderAPathWithBlanks) {
+  const HostLaunchRequest request = {L"C:\\Program Files\\Fontis\\FontisHost.exe", L"cam0", L"USB Camera", kCameraText,
+                                     FALSE};
+  WCHAR line[1024];
+  ASSERT_TRUE(FormatHostCommandLine(request, line, 1024));
+  ApplicationState state;
+  ASSERT_TRUE(ParseCommandLineText(line, state));
   EXPECT_STREQ(L"cam0", state.instanceName);
   EXPECT_STREQ(L"USB Camera", state.deviceName);
   EXPECT_TRUE(IsEqualGUID(kCamera, state.deviceGuid));

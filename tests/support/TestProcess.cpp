@@ -1,5 +1,6 @@
 #include "TestProcess.h"
 
+#include <cwchar>
 #include <vector>
 
 std::wstring UniqueInstanceName(const wchar_t* prefix) {
@@ -21,7 +22,8 @@ TestProcess::~TestProcess() {
 }
 
 bool TestProcess::Start(const wchar_t* program, const std::wstring& arguments, bool captureOutput) {
-  const std::wstring path = SiblingPath(program);
+  // A program named with its folder is started from there (an installed copy, for example).
+  const std::wstring path = wcschr(program, L'\\') != nullptr ? std::wstring(program) : SiblingPath(program);
   std::wstring commandLine = L"\"" + path + L"\" " + arguments;
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);

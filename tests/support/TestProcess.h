@@ -25,7 +25,8 @@ class TestProcess {
   ~TestProcess();
   TestProcess(const TestProcess&) = delete;
   TestProcess& operator=(const TestProcess&) = delete;
-  // Starts `program` (a sibling) with `arguments` appended verbatim to its command line.
+  // Starts `program` (a sibling, or a full path) with `arguments` appended verbatim to its
+  // command line.
   // With captureOutput its standard output and error go to a file that Output() reads.
   bool Start(const wchar_t* program, const std::wstring& arguments, bool captureOutput = false);
   std::string Output() const;

@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "Commands.h"
+#include "FontisVersion.h"
 
 namespace {
 
@@ -14,10 +15,12 @@ const CommandEntry kCommands[] = {
     {L"snapshot", kSnapshotUsage, RunSnapshotCommand},
     {L"frames", kFramesUsage, RunFramesCommand},
     {L"devices", kDevicesUsage, RunDevicesCommand},
+    {L"stop-hosts", kStopHostsUsage, RunStopHostsCommand},
 };
 
 int PrintUsage() {
   fprintf(stderr, "usage:\n");
+  fprintf(stderr, "  fontisctl --version\n");
   for (const CommandEntry& command : kCommands) fprintf(stderr, "  fontisctl %s\n", command.usage);
   return kExitUsage;
 }
@@ -26,6 +29,10 @@ int PrintUsage() {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return PrintUsage();
+  if (wcscmp(argv[1], L"--version") == 0) {
+    printf("fontisctl %s\n", FONTIS_VERSION_TEXT);
+    return kExitOk;
+  }
   for (const CommandEntry& command : kCommands) {
     if (wcscmp(argv[1], command.name) == 0) return command.run(argc - 2, argv + 2);
   }

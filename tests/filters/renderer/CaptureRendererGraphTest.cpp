@@ -1,15 +1,19 @@
 // The capture renderer in real graphs with the test camera: frames reach the ring whole and in
-// order through run, stop, run and a reconnection in another format; malformed
-// types are refused at connection time; the filter is destroyed when the graph lets go of it.
+// order through run, stop, run and a reconnection in another format; malformed types are
+// refused at connection time (and announced ones never); samples in a format the ring cannot
+// hold are dropped; the filter is destroyed when the graph lets go of it.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <vector>
 
 #include "RendererRig.h"
+#include "common/ScopedHandle.h"
 #include "filters/base/ModuleLifetime.h"
 #include "filters/testcam/TestPattern.h"
 #include "framering/CFrameRingReader.h"
+#include "ipc/NamedObjects.h"
+#include "ipc/ObjectNames.h"
 #include "support/TestProcess.h"
 
 using Microsoft::WRL::ComPtr;
@@ -127,15 +131,67 @@ TEST(CaptureRendererGraph, MalformedTypesAreRefusedAtConnectionTime) {
       EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, rig.rendererPin->ReceiveConnection(rig.cameraPin.Get(), &type.Get()));
       ComPtr<IPin> peer;
       EXPECT_EQ(VFW_E_NOT_CONNECTED, rig.rendererPin->ConnectedTo(&peer));
-      EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, control->SetMediaType(&type.Get())) << c.what;
+      // Announced as the capture format to come, it is the clients' request as it stands.
+      EXPECT_EQ(S_OK, control->SetMediaType(&type.Get())) << c.what;
     }
     EXPECT_EQ(E_POINTER, control->SetMediaType(nullptr));
-    EXPECT_EQ(S_OK, control->SetMediaType(&VideoType(kYuy2, 640, 480).Get()));
     // One instance for the renderer's life: its clients read one ring.
     const std::wstring instance = UniqueInstanceName(L"rgraph");
     EXPECT_EQ(S_OK, control->SetInstanceName(instance.c_str()));
     EXPECT_EQ(S_OK, control->SetInstanceName(instance.c_str()));
     EXPECT_EQ(E_UNEXPECTED, control->SetInstanceName(L"another"));
+  }
+  ExpectAllObjectsGone();
+}
+
+TEST(CaptureRendererGraph, SamplesInAFormatTheRingCannotHoldAreDroppedNotDescribedAsTheOldOne) {
+  const std::wstring instance = UniqueInstanceName(L"rdrop");
+  {
+    RendererRig rig;
+    ASSERT_EQ(S_OK, rig.Build());
+    ASSERT_EQ(S_OK, rig.rendererControl->SetInstanceName(instance.c_str()));
+    ASSERT_EQ(S_OK, rig.Connect(1));  // RGB24 640 x 480
+    CFrameRingReader reader;
+    ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
+    ComPtr<IMemInputPin> input;
+    ASSERT_EQ(S_OK, rig.rendererPin.As(&input));
+    ComPtr<IMemAllocator> allocator;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&allocator)));
+    ALLOCATOR_PROPERTIES wanted = {1, 1280 * 720 * 3, 1, 0}, actual = {};
+    ASSERT_EQ(S_OK, allocator->SetProperties(&wanted, &actual));
+    ASSERT_EQ(S_OK, allocator->Commit());
+    // Samples handed to the renderer directly; the renderer alone runs, the camera stays stopped.
+    ASSERT_EQ(S_OK, rig.renderer->Pause());
+    const auto deliver = [&](LONG bytes, const CMediaType* type) {
+      ComPtr<IMediaSample> sample;
+      BYTE* data = nullptr;
+      if (FAILED(allocator->GetBuffer(&sample, nullptr, nullptr, 0)) || FAILED(sample->GetPointer(&data))) return E_FAIL;
+      memset(data, 0x5A, static_cast<size_t>(bytes));
+      sample->SetActualDataLength(bytes);
+      if (type != nullptr) sample->SetMediaType(const_cast<AM_MEDIA_TYPE*>(&type->Get()));
+      return input->Receive(sample.Get());
+    };
+    ASSERT_EQ(S_OK, deliver(640 * 480 * 3, nullptr));
+    EXPECT_EQ(1, reader.LatestCounter());
+    std::vector<BYTE> pixels;
+    FrameRingFrame frame = {};
+    ASSERT_EQ(S_OK, reader.ReadLatest(&pixels, &frame));
+
+    // A stranger holds more of the names the ring would grow into than the writer tries.
+    std::vector<ScopedHandle> taken;
+    for (LONG generation = reader.MappedGeneration() + 1; generation <= reader.MappedGeneration() + 32; ++generation) {
+      WCHAR suffix[32], name[kNameCapacity];
+      FormatPixelSuffix(suffix, generation);
+      ASSERT_TRUE(ComposeObjectName(name, instance.c_str(), suffix));
+      taken.emplace_back(CreateOrOpenFileMapping(INVALID_HANDLE_VALUE, PAGE_READWRITE, 0, 16, name));
+    }
+    const CMediaType larger = VideoType(VideoSubtype::kRgb24, 1280, 720);
+    EXPECT_EQ(S_OK, deliver(1280 * 720 * 3, &larger));  // the sample that carries the new format
+    EXPECT_EQ(S_OK, deliver(1280 * 720 * 3, nullptr));  // and one after it
+    EXPECT_EQ(1, reader.LatestCounter()) << "a larger frame went out described as 640 x 480";
+    EXPECT_EQ(2, reader.Dropped());
+    EXPECT_EQ(S_OK, rig.renderer->Stop());
+    allocator->Decommit();
   }
   ExpectAllObjectsGone();
 }

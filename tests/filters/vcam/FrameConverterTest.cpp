@@ -1,0 +1,251 @@
+// The virtual camera's frame converter: every source layout to every target layout at the same
+// size, shrunk and enlarged, read back for colours, frame code and row order; descriptions and
+// buffers that do not fit are refused. Sources and targets end at an inaccessible page, so a
+// read or write outside them ends the test program.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "filters/vcam/CFrameConverter.h"
+#include "support/CodedPicture.h"
+#include "support/GuardedBuffer.h"
+
+namespace {
+
+struct SourceKind {
+  LONG fourcc;
+  bool bottomUp;
+  LONG padding;  // bytes past the pixels of each row
+  const char* name;
+};
+
+const SourceKind kSources[] = {
+    {kFourccBgr24, true, 0, "RGB24 bottom-up"},   {kFourccBgr24, false, 12, "RGB24 top-down padded"},
+    {kFourccBgrx32, true, 0, "RGB32 bottom-up"},  {kFourccBgrx32, false, 64, "RGB32 top-down padded"},
+    {kFourccYuy2, false, 0, "YUY2"},              {kFourccYuy2, false, 32, "YUY2 padded"},
+    {kFourccNv12, false, 0, "NV12"},              {kFourccNv12, false, 64, "NV12 padded"},
+};
+
+struct TargetKind {
+  LONG fourcc;
+  bool bottomUp;  // RGB: a positive biHeight
+  const char* name;
+};
+
+const TargetKind kTargets[] = {
+    {kFourccBgr24, true, "RGB24 bottom-up"},  {kFourccBgr24, false, "RGB24 top-down"},
+    {kFourccBgrx32, true, "RGB32 bottom-up"}, {kFourccBgrx32, false, "RGB32 top-down"},
+    {kFourccYuy2, false, "YUY2"},             {kFourccNv12, false, "NV12"},
+};
+
+bool IsRgb(LONG fourcc) { return fourcc == kFourccBgr24 || fourcc == kFourccBgrx32; }
+
+LONG RowBytes(LONG fourcc, LONG width) {
+  switch (fourcc) {
+    case kFourccBgr24: return 3 * width;
+    case kFourccBgrx32: return 4 * width;
+    case kFourccYuy2: return 2 * width;
+    default: return width;
+  }
+}
+
+// A source frame in a buffer exactly as large as its description needs.
+struct SourcePicture {
+  std::unique_ptr<GuardedBuffer> buffer;
+  SourceFrame frame;
+};
+
+SourcePicture MakeSource(const SourceKind& kind, LONG width, LONG height, uint16_t code) {
+  SourcePicture picture;
+  const LONG stride = RowBytes(kind.fourcc, width) + kind.padding;
+  const size_t bytes = static_cast<size_t>(stride) * height * (kind.fourcc == kFourccNv12 ? 3 : 2) / 2;
+  picture.buffer = std::make_unique<GuardedBuffer>(bytes);
+  picture.frame.fourcc = kind.fourcc;
+  picture.frame.width = width;
+  picture.frame.height = height;
+  picture.frame.stride = stride;
+  picture.frame.bottomUp = kind.bottomUp;
+  picture.frame.data = picture.buffer->Data();
+  picture.frame.bytes = bytes;
+  if (picture.buffer->Data() != nullptr) {
+    memset(picture.buffer->Data(), 0x5A, bytes);  // row padding that is not picture
+    DrawCodedPicture(picture.frame, code);
+  }
+  return picture;
+}
+
+TargetFormat MakeTarget(LONG fourcc, LONG width, LONG height, bool bottomUp) {
+  TargetFormat format;
+  format.fourcc = fourcc;
+  format.width = width;
+  format.height = bottomUp ? height : -height;
+  return format;
+}
+
+size_t TargetBytes(const TargetFormat& format) {
+  FrameLayout layout;
+  return SUCCEEDED(DescribeTargetFormat(format, &layout)) ? static_cast<size_t>(layout.imageBytes) : 0;
+}
+
+struct SizePair {
+  LONG sourceWidth, sourceHeight, targetWidth, targetHeight;
+  bool rgbTargetsOnly;  // odd sides, which YUV layouts cannot have
+};
+
+}  // namespace
+
+TEST(FrameConverter, EveryLayoutPairKeepsColoursCodeAndRowOrder) {
+  const SizePair sizes[] = {
+      {1280, 720, 1280, 720, false}, {1280, 720, 640, 480, false}, {1920, 1080, 320, 240, false},
+      {640, 480, 640, 720, false},   {1280, 720, 641, 479, true},
+  };
+  // One converter for every case: intermediate frames from a larger or another layout's
+  // conversion must never leak into the next.
+  CFrameConverter converter;
+  unsigned caseNumber = 0;
+  for (const SizePair& size : sizes) {
+    for (const SourceKind& sourceKind : kSources) {
+      for (const TargetKind& targetKind : kTargets) {
+        if (size.rgbTargetsOnly && !IsRgb(targetKind.fourcc)) continue;
+        ++caseNumber;
+        const uint16_t code = static_cast<uint16_t>(caseNumber * 40503u + 4099u);
+        SCOPED_TRACE(std::string(sourceKind.name) + " " + std::to_string(size.sourceWidth) + "x" +
+                     std::to_string(size.sourceHeight) + " to " + targetKind.name + " " +
+                     std::to_string(size.targetWidth) + "x" + std::to_string(size.targetHeight));
+        const SourcePicture source = MakeSource(sourceKind, size.sourceWidth, size.sourceHeight, code);
+        ASSERT_NE(nullptr, source.buffer->Data());
+        const TargetFormat format = MakeTarget(targetKind.fourcc, size.targetWidth, size.targetHeight,
+                                               targetKind.bottomUp);
+        GuardedBuffer out(TargetBytes(format));
+        ASSERT_NE(nullptr, out.Data());
+        memset(out.Data(), 0xCD, out.Size());
+
+        ASSERT_EQ(S_OK, converter.Convert(source.frame, format, out.Data(), out.Size()));
+
+        const SourceFrame view = ViewOfTarget(format, out.Data(), out.Size());
+        uint16_t read = 0;
+        std::string mismatch;
+        EXPECT_TRUE(ReadFrameCode(view, &read, &mismatch)) << mismatch;
+        EXPECT_EQ(code, read);
+        EXPECT_TRUE(CheckBarsAndBottom(view, &mismatch)) << mismatch;
+      }
+    }
+  }
+  EXPECT_EQ(8u * 6 * 4 + 8 * 4, caseNumber);
+}
+
+TEST(FrameConverter, RefusesSourcesWhoseDescriptionDoesNotFit) {
+  CFrameConverter converter;
+  const TargetFormat format = MakeTarget(kFourccBgrx32, 32, 24, true);
+  GuardedBuffer out(TargetBytes(format));
+  ASSERT_NE(nullptr, out.Data());
+  const SourceKind kinds[] = {kSources[0], kSources[3], kSources[5], kSources[7]};
+  for (const SourceKind& kind : kinds) {
+    SCOPED_TRACE(kind.name);
+    const SourcePicture source = MakeSource(kind, 64, 48, 0x1234);
+    ASSERT_NE(nullptr, source.buffer->Data());
+    const auto convert = [&](const SourceFrame& frame) { return converter.Convert(frame, format, out.Data(), out.Size()); };
+    EXPECT_EQ(S_OK, convert(source.frame));
+
+    SourceFrame bad = source.frame;
+    bad.stride = RowBytes(kind.fourcc, 64) - 1;
+    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "stride below a row";
+    bad = source.frame;
+    bad.bytes -= 1;
+    EXPECT_EQ(kErrBufferTooSmall, convert(bad)) << "one byte short";
+    bad = source.frame;
+    bad.height += 2;
+    EXPECT_EQ(kErrBufferTooSmall, convert(bad)) << "more rows than the buffer holds";
+    bad = source.frame;
+    bad.stride += 4;
+    EXPECT_EQ(kErrBufferTooSmall, convert(bad)) << "longer rows than the buffer holds";
+    bad = source.frame;
+    bad.stride = 1 << 26;  // 48 rows of it pass 2 GiB: too large for any frame
+    bad.bytes = SIZE_MAX;
+    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "rows beyond 32-bit offsets";
+    bad = source.frame;
+    bad.stride = -source.frame.stride;
+    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "negative stride";
+    for (const LONG side : {0L, -64L, static_cast<LONG>(kMaxFrameSide) + 2}) {
+      bad = source.frame;
+      bad.width = side;
+      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "width " << side;
+      bad = source.frame;
+      bad.height = side;
+      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "height " << side;
+    }
+    bad = source.frame;
+    bad.data = nullptr;
+    EXPECT_EQ(E_POINTER, convert(bad));
+    bad = source.frame;
+    bad.fourcc = MakeFourcc('I', '4', '2', '0');
+    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "unknown layout";
+    if (!IsRgb(kind.fourcc)) {
+      bad = source.frame;
+      bad.width = 63;
+      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "odd width";
+    }
+    if (kind.fourcc == kFourccNv12) {
+      bad = source.frame;
+      bad.height = 47;
+      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "odd NV12 height";
+    }
+    // Refusals leave the converter as good as new.
+    EXPECT_EQ(S_OK, convert(source.frame));
+  }
+}
+
+TEST(FrameConverter, RefusesTargetsItCannotFill) {
+  CFrameConverter converter;
+  const SourcePicture source = MakeSource(kSources[6], 64, 48, 0x4321);
+  ASSERT_NE(nullptr, source.buffer->Data());
+  GuardedBuffer out(64 * 48 * 4);
+  ASSERT_NE(nullptr, out.Data());
+
+  const TargetFormat rgb = MakeTarget(kFourccBgr24, 33, 25, true);
+  const size_t needed = TargetBytes(rgb);
+  EXPECT_EQ(100u * 25, needed);  // 33 x 3 bytes padded to 100
+  EXPECT_EQ(kErrBufferTooSmall, converter.Convert(source.frame, rgb, out.Data() + out.Size() - (needed - 1), needed - 1));
+  EXPECT_EQ(E_POINTER, converter.Convert(source.frame, rgb, nullptr, needed));
+  EXPECT_EQ(S_OK, converter.Convert(source.frame, rgb, out.Data() + out.Size() - needed, needed));
+
+  const TargetFormat refused[] = {
+      MakeTarget(kFourccNv12, 63, 48, false),  MakeTarget(kFourccNv12, 64, 47, false),
+      MakeTarget(kFourccYuy2, 63, 48, false),  MakeTarget(kFourccBgr24, 0, 48, true),
+      MakeTarget(kFourccBgr24, -64, 48, true), MakeTarget(kFourccBgrx32, 64, 0, true),
+      {kFourccBgrx32, 64, LONG_MIN},           MakeTarget(kFourccBgrx32, kMaxFrameSide + 1, 2, true),
+      MakeTarget(MakeFourcc('I', '4', '2', '0'), 64, 48, false),
+  };
+  for (const TargetFormat& format : refused) {
+    EXPECT_EQ(kErrBadFrameLayout, converter.Convert(source.frame, format, out.Data(), out.Size()))
+        << format.fourcc << " " << format.width << "x" << format.height;
+  }
+}
+
+TEST(FrameLayout, TargetStridesSizesAndRowOrder) {
+  struct Case {
+    TargetFormat format;
+    LONG stride;
+    LONG64 bytes;
+    bool bottomUp;
+  };
+  const Case cases[] = {
+      {{kFourccBgr24, 641, 480}, 1924, 1924LL * 480, true},  // rows padded to 32 bits
+      {{kFourccBgr24, 640, -480}, 1920, 1920LL * 480, false},
+      {{kFourccBgrx32, 641, 3}, 2564, 2564LL * 3, true},
+      {{kFourccYuy2, 640, 480}, 1280, 1280LL * 480, false},
+      {{kFourccYuy2, 640, -480}, 1280, 1280LL * 480, false},  // YUV is top-down whatever the sign
+      {{kFourccNv12, 1920, 1080}, 1920, 1920LL * 1620, false},
+  };
+  for (const Case& c : cases) {
+    FrameLayout layout;
+    ASSERT_EQ(S_OK, DescribeTargetFormat(c.format, &layout)) << c.format.width;
+    EXPECT_EQ(c.stride, layout.stride);
+    EXPECT_EQ(c.bytes, layout.imageBytes);
+    EXPECT_EQ(c.bottomUp, layout.bottomUp);
+    EXPECT_EQ(c.format.height < 0 ? -c.format.height : c.format.height, layout.height);
+  }
+}
