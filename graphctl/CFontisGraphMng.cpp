@@ -51,7 +51,9 @@ HRESULT CFontisGraphMng::Init(const WCHAR* instanceName, BOOL exitWhenNoClient) 
   BoundedCopy(m_name, instanceName);
   WCHAR base[kNameCapacity];
   if (!ComposeRgCenterBase(base, m_name)) return E_FAIL;
-  m_channel.reset(CRgCenter::CreateInstance(base));
+  m_stopping.Reset(CreateOrOpenEvent(TRUE, FALSE, nullptr));
+  if (!m_stopping.IsValid()) return E_FAIL;
+  m_channel.reset(CRgCenter::CreateInstance(base, m_stopping.Get()));
   if (!m_channel) return E_FAIL;
   m_rendererEvent.Reset(CreateOrOpenEvent(FALSE, FALSE, nullptr));
   if (!m_rendererEvent.IsValid()) return E_FAIL;
@@ -63,7 +65,9 @@ HRESULT CFontisGraphMng::Init(const WCHAR* instanceName, BOOL exitWhenNoClient) 
 }
 
 CFontisGraphMng::~CFontisGraphMng() {
-  // Not under m_lock: the loop may be inside an operation and must reach its request check.
+  // Not under m_lock: the loop may be inside an operation and must reach its request check,
+  // without sitting out a stranger's hold of the request channel's lock.
+  if (m_stopping.IsValid()) ::SetEvent(m_stopping.Get());
   CallThread(kStopRequest);
   CloseThread();
   CScopedLock lock(&m_lock);

@@ -141,6 +141,9 @@ class CFontisGraphMng final : public CAMThread {
   // it without m_lock: that reads only the shared record and handles fixed for the object's life.
   CGraphErrInfo m_status;
   BOOL m_suspended;
+  // Manual reset, set by the destructor: every wait for the request channel's lock ends at once,
+  // so a stranger holding that lock cannot hold up the loop's end. Outlives m_channel.
+  ScopedHandle m_stopping;
   std::unique_ptr<CRgCenter> m_channel;  // made by Init, destroyed by the destructor
   CGraphManager m_graphManager;
   // Auto-reset, unnamed; the renderer sets it, the monitor thread consumes it without m_lock.
