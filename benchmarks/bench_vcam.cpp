@@ -18,7 +18,7 @@
 
 #include "BenchClock.h"
 #include "VcamTestSupport.h"
-#include "common/ScopedComInit.h"
+#include "common/ScopedComApartment.h"
 #include "filters/vcam/CVcamFilter.h"
 
 namespace {
@@ -122,7 +122,7 @@ bool RunCase(const std::vector<size_t>& formats, const CodedRingWriter& ring) {
 }  // namespace
 
 int wmain() {
-  ScopedComInit com;
+  ScopedComApartment com;
   ScopedVcamInstance instance(L"benchvcam");
   FakeHost host(instance.Name());
   CodedRingWriter ring(instance.Name(), kCodes);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Demo: what a client sees of an instance. Registers the test-pattern camera, lists the cameras
-# as the host finds them, starts a hidden host the way a client does while watching its status
+# as the host finds them, opens one as a capture application does and saves a picture, starts a hidden host the way a client does while watching its status
 # record, and registers two clients in the request channel.
 set -euo pipefail
 BIN="$1"
@@ -11,6 +11,9 @@ echo "== regsvr32 fontis_testcam.dll   (the test-pattern cameras join the video 
 wine regsvr32 /s "$BIN/fontis_testcam.dll"
 echo "== fontisctl devices"
 ctl devices
+PICTURE="$(winepath -w "$BIN/demo-testcam.bmp")"
+echo "== fontisctl capture \"Fontis Test Camera\" --size 640x480 --subtype YUY2 --frames 3 --out $PICTURE"
+ctl capture "Fontis Test Camera" --size 640x480 --subtype YUY2 --frames 3 --out "$PICTURE"
 
 echo "== fontisctl status $INSTANCE --follow 10   (every change of the record, as a client sees it)"
 ctl status "$INSTANCE" --follow 10 &

@@ -42,7 +42,7 @@ HRESULT CTestCamPin::FillSample(IMediaSample* sample, uint32_t number) {
       static_cast<size_t>(sample->GetSize()) < layout.imageSize) {
     return E_FAIL;
   }
-  DrawTestFrame(layout, number, data);
+  DrawTestFrame(layout, TestCameraIndexOf(m_profile), number, data);
   sample->SetActualDataLength(static_cast<long>(layout.imageSize));
   return S_OK;
 }

@@ -4,7 +4,7 @@
 #include <strmif.h>
 #include <uuids.h>
 
-#include "common/ScopedComInit.h"
+#include "common/ScopedComApartment.h"
 #include "filters/base/CClassFactory.h"
 #include "filters/base/FilterRegistration.h"
 #include "filters/base/ModuleLifetime.h"
@@ -34,7 +34,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
 STDAPI DllCanUnloadNow() { return ModuleCanUnloadNow(); }
 
 STDAPI DllRegisterServer() {
-  ScopedComInit com;
+  ScopedComApartment com;  // regsvr32 and test programs may or may not have COM already
   for (const TestCameraProfile& profile : kTestCameraProfiles) {
     const HRESULT hr = RegisterVideoInputDevice(DeviceOf(profile));
     if (FAILED(hr)) return hr;
@@ -43,7 +43,7 @@ STDAPI DllRegisterServer() {
 }
 
 STDAPI DllUnregisterServer() {
-  ScopedComInit com;
+  ScopedComApartment com;  // regsvr32 and test programs may or may not have COM already
   // Every camera is removed even when one fails, so a half registration can always be undone.
   HRESULT result = S_OK;
   for (const TestCameraProfile& profile : kTestCameraProfiles) {

@@ -7,7 +7,7 @@
 #include <new>
 #include <utility>
 
-#include "common/ScopedComInit.h"
+#include "common/ScopedComApartment.h"
 #include "filters/vcam/HostCamera.h"
 #include "filters/vcam/PlaceholderReason.h"
 #include "filters/vcam/VcamIdentity.h"
@@ -83,7 +83,7 @@ DWORD WINAPI CHostKeeper::ThreadMain(void* self) {
 }
 
 void CHostKeeper::Run() {
-  ScopedComInit com;  // the device enumeration needs COM on this thread
+  ScopedComApartment com;  // the device enumeration needs COM on this thread
   WCHAR hostPath[MAX_PATH * 2] = {};
   const bool haveHost = FindHostProgram(m_module, hostPath, sizeof(hostPath) / sizeof(hostPath[0]));
   CHostObserver observer;

@@ -2,7 +2,7 @@
 // registration as a video input device (and the removal of every trace of it).
 #include <windows.h>
 
-#include "common/ScopedComInit.h"
+#include "common/ScopedComApartment.h"
 #include "filters/base/CClassFactory.h"
 #include "filters/base/FilterRegistration.h"
 #include "filters/base/ModuleLifetime.h"
@@ -27,11 +27,11 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
 STDAPI DllCanUnloadNow() { return ModuleCanUnloadNow(); }
 
 STDAPI DllRegisterServer() {
-  ScopedComInit com;
+  ScopedComApartment com;
   return RegisterVideoInputDevice(kDevice);
 }
 
 STDAPI DllUnregisterServer() {
-  ScopedComInit com;
+  ScopedComApartment com;
   return UnregisterVideoInputDevice(kDevice);
 }

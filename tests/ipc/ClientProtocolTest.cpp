@@ -143,7 +143,7 @@ TEST(ClientProtocol, EndedClientsAreFreedStrangersKeptAndTheCountRecounted) {
 TEST(ClientProtocolProcesses, AKilledClientsSlotShowsAsEndedAndTheNextClientTakesIt) {
   const std::wstring instance = UniqueInstanceName(L"cpkilled");
   TestProcess peer;
-  ASSERT_TRUE(StartPeer(peer, instance, L"take-slot " + instance));
+  ASSERT_TRUE(StartPeer(peer, instance, L"client " + instance + L" 640 480"));
   CRgCenterClient channel;
   ASSERT_EQ(S_OK, channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kExistingOnly));
   ASSERT_EQ(1, channel.Record()->clientCount);

@@ -3,13 +3,14 @@
 //   hold-lock INSTANCE HOLD_MS             hold the status lock for a while, then release it
 //   hold-lock-forever INSTANCE             hold the status lock until killed (abandons it)
 //   hold-slock-forever INSTANCE            hold the request channel's "slock" until killed
+//   client INSTANCE WIDTH HEIGHT           take a request channel slot that wants RGB24 video in that
+//                                          size by the clients' protocol, give it back when
+//                                          "<INSTANCE>_peer_stop" is set (or leave it when killed)
 //   serve INSTANCE healthy|unhealthy       win the instance as a host would, report a healthy or a
 //                                          failed graph, end like a host when "<INSTANCE>_peer_stop"
 //                                          is set (or die holding the flag when killed)
 //   acquire INSTANCE                       run the starting host's handshake; exit 10 when this
 //                                          process serves, 11 when a healthy host serves
-//   take-slot INSTANCE                     register as a client wanting 640 x 480 RGB24 video by the
-//                                          clients' protocol, then hold the slot until killed
 //   host-window INSTANCE obey|ignore       stand in for a hidden host's main window (its class,
 //                                          tool-window style); "obey" ends with 0 on the window's
 //                                          exit command, "ignore" never ends by itself
@@ -88,18 +89,19 @@ int HoldRgCenterLockForever(const std::wstring& instance) {
   return 0;
 }
 
-int TakeSlotForever(const std::wstring& instance) {
+int Client(const std::wstring& instance, LONG width, LONG height) {
   CRgCenterClient channel;
+  if (FAILED(channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen))) return kExitFailed;
   CMediaType type;
   int slot = -1;
-  if (FAILED(channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen)) ||
-      FAILED(BuildVideoInfoType(640, 480, VideoSubtype::kRgb24, &type)) ||
+  if (FAILED(BuildVideoInfoType(width, height, VideoSubtype::kRgb24, &type)) ||
       FAILED(channel.TakeSlot(CurrentClientIdentity(), TRUE, type.Get(), &slot))) {
     return kExitFailed;
   }
+  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
   SignalReady(instance);
-  ::Sleep(INFINITE);
-  return 0;
+  ::WaitForSingleObject(stop.Get(), INFINITE);
+  return SUCCEEDED(channel.ReleaseSlot(slot, CurrentClientIdentity())) ? 0 : kExitFailed;
 }
 
 int Serve(const std::wstring& instance, bool healthy) {
@@ -181,7 +183,10 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"serve" && argc == 4) return Serve(instance, wcscmp(argv[3], L"healthy") == 0);
   if (command == L"acquire" && argc == 3) return Acquire(instance);
   if (command == L"hold-slock-forever" && argc == 3) return HoldRgCenterLockForever(instance);
-  if (command == L"take-slot" && argc == 3) return TakeSlotForever(instance);
+  if (command == L"client" && argc == 5) {
+    return Client(instance, static_cast<LONG>(wcstol(argv[3], nullptr, 10)),
+                  static_cast<LONG>(wcstol(argv[4], nullptr, 10)));
+  }
   if (command == L"host-window" && argc == 4) return HostWindow(instance, wcscmp(argv[3], L"obey") == 0);
   if (command == L"post-thread" && argc >= 5 && (argc - 3) % 2 == 0) return PostToThread(argc, argv);
   return kExitBadArguments;

@@ -10,7 +10,7 @@
 #include "Commands.h"
 #include "CtlOutput.h"
 #include "capture/DeviceEnumeration.h"
-#include "common/ScopedComInit.h"
+#include "common/ScopedComApartment.h"
 
 const char kDevicesUsage[] = "devices";
 
@@ -25,7 +25,7 @@ std::string ValueOrAbsent(bool present, const std::wstring& value) {
 
 int RunDevicesCommand(int argc, wchar_t** /*argv*/) {
   if (argc != 0) return UsageError("devices takes no arguments", kDevicesUsage);
-  ScopedComInit com;
+  ScopedComApartment com;
   if (FAILED(com.Result())) {
     fprintf(stderr, "fontisctl: COM cannot be initialised: %s\n", DescribeHResult(com.Result()).c_str());
     return kExitFailure;

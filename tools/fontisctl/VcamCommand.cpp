@@ -10,7 +10,7 @@
 #include "Commands.h"
 #include "CtlOutput.h"
 #include "common/GuidText.h"
-#include "common/ScopedComInit.h"
+#include "common/ScopedComApartment.h"
 #include "filters/vcam/CVcamSettings.h"
 #include "filters/vcam/HostCamera.h"
 #include "filters/vcam/VcamIdentity.h"
@@ -105,7 +105,7 @@ int RunVcamCommand(int argc, wchar_t** argv) {
     printf("camera GUID          (none)  %s\n", OriginText(settings, CVcamSettings::kCameraGuid).c_str());
   }
   // The camera a host started now would get: the named one, else the first device but ours.
-  ScopedComInit com;
+  ScopedComApartment com;
   HostCamera chosen = {};
   if (ResolveHostCamera(settings, &chosen) == S_OK) {
     printf("a new host opens     \"%s\" %s\n", Narrow(chosen.name).c_str(), GuidText(chosen.guid).c_str());

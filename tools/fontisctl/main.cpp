@@ -16,6 +16,7 @@ const CommandEntry kCommands[] = {
     {L"frames", kFramesUsage, RunFramesCommand},
     {L"devices", kDevicesUsage, RunDevicesCommand},
     {L"stop-hosts", kStopHostsUsage, RunStopHostsCommand},
+    {L"capture", kCaptureUsage, RunCaptureCommand},
     {L"vcam", kVcamUsage, RunVcamCommand},
 };
 

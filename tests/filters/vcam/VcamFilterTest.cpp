@@ -74,7 +74,7 @@ bool IsCameraFrame(const std::vector<BYTE>& sample) {
     return false;
   }
   std::vector<BYTE> expected(layout.imageSize);
-  DrawTestFrame(layout, number, expected.data());
+  DrawTestFrame(layout, kTestCamStandard, number, expected.data());
   return expected == sample;
 }
 
@@ -290,7 +290,7 @@ TEST_F(VcamFilter, StrangersSlotsAKilledClientAndALyingRingChangeNothingForTheAp
   {
     // A client that registered and was killed leaves its slot behind.
     TestProcess peer;
-    ASSERT_TRUE(StartPeer(peer, instance.Name(), L"take-slot " + instance.Name()));
+    ASSERT_TRUE(StartPeer(peer, instance.Name(), L"client " + instance.Name() + L" 640 480"));
     ASSERT_EQ(S_OK, channel.Open(instance.Name().c_str(), CRgCenterClient::OpenMode::kExistingOnly));
     peer.Kill();
   }
