@@ -357,3 +357,25 @@ TEST_F(VcamFilter, StrangersSlotsAKilledClientAndALyingRingChangeNothingForTheAp
   }
   EXPECT_EQ(0, g.sink->InputPin().Stats().badSamples);
 }
+
+TEST_F(VcamFilter, WithNoCameraToShareThePlaceholderSaysSoAndTheGraphStopsCleanly) {
+  // No host serves, and no video input device but the virtual camera exists: nothing is started.
+  ScopedVcamInstance instance(L"vnocam");
+  TestCameraRegistration& cameras = g_cameras->Registration();
+  ASSERT_EQ(S_OK, cameras.Unregister());
+  {
+    VcamGraph g;
+    ASSERT_EQ(S_OK, g.Build());
+    ASSERT_EQ(S_OK, g.Connect(static_cast<int>(kNv12At320)));
+    const TargetFormat target = SinkTarget(*g.sink.Get());
+    const std::vector<BYTE> noCamera = Placeholder(PlaceholderReason::kNoCamera, target);
+    ASSERT_TRUE(SUCCEEDED(g.control->Run()));
+    EXPECT_TRUE(WaitForNewest(g, [&](const std::vector<BYTE>& s) { return s == noCamera; }));
+    EXPECT_TRUE(g.WaitForSamples(10)) << "placeholders come at the application's rate";
+    EXPECT_EQ(S_OK, g.control->Stop());
+    const FrameCheckStats stats = g.sink->InputPin().Stats();
+    EXPECT_EQ(0, stats.badSamples);
+    EXPECT_EQ(0, stats.irregularSpacing) << "one frame interval apart";
+  }
+  EXPECT_EQ(S_OK, cameras.Register());
+}
