@@ -9,6 +9,7 @@
 #include <string>
 
 #include "IpcTestSupport.h"
+#include "support/FontisctlRun.h"
 
 namespace {
 
@@ -42,17 +43,6 @@ void WriteStrangerSlot(RgCenterSlot* slot, DWORD processId, const FILETIME& star
   slot->mediaType.cbFormat = 0xFFFFFFFF;  // in use, and no format anyone may read
 }
 
-struct ClientsRun {
-  DWORD code;
-  std::string output;
-};
-
-ClientsRun RunFontisctlClients(const std::wstring& instance) {
-  TestProcess ctl;
-  if (!ctl.Start(L"fontisctl.exe", L"clients " + instance, true)) return {0xDEADBEEF, ""};
-  const DWORD code = ctl.Wait(20000);
-  return {code, ctl.Output()};
-}
 
 }  // namespace
 
@@ -149,12 +139,12 @@ TEST(ClientProtocolProcesses, AKilledClientsSlotShowsAsEndedAndTheNextClientTake
   ASSERT_EQ(1, channel.Record()->clientCount);
 
   const std::string prefix = "slot 0  pid " + std::to_string(peer.Id()) + "  wantsVideo 1  640x480  RGB24";
-  ClientsRun run = RunFontisctlClients(instance);
+  CtlRun run = RunFontisctl(L"clients " + instance);
   EXPECT_EQ(0u, run.code);
   EXPECT_NE(std::string::npos, run.output.find(prefix + "  program \"fontis_peer.exe\"  running")) << run.output;
 
   peer.Kill();
-  run = RunFontisctlClients(instance);
+  run = RunFontisctl(L"clients " + instance);
   EXPECT_NE(std::string::npos, run.output.find(prefix + "  program \"fontis_peer.exe\"  ended")) << run.output;
   EXPECT_EQ(1, channel.Record()->clientCount) << "nobody cleaned up after the killed client yet";
 

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "FontisctlRun.h"
+#include "support/FontisctlRun.h"
+#include "support/TempFiles.h"
 #include "common/BitmapSize.h"
 #include "filters/testcam/TestCameraProfiles.h"
 #include "support/CodedPicture.h"
@@ -24,21 +25,6 @@ constexpr DWORD kExitFailure = 1;
 constexpr DWORD kExitNoDevice = 3;
 constexpr DWORD kExitFormat = 4;
 constexpr size_t kBmpHeaderBytes = 14 + sizeof(BITMAPINFOHEADER);
-
-std::wstring TempFile(const std::wstring& name) {
-  WCHAR folder[MAX_PATH];
-  return ::GetTempPathW(MAX_PATH, folder) > 0 ? std::wstring(folder) + name : name;
-}
-
-std::vector<BYTE> ReadAndDelete(const std::wstring& path) {
-  std::vector<BYTE> bytes;
-  {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  }
-  ::DeleteFileW(path.c_str());
-  return bytes;
-}
 
 // A bottom-up RGB24 picture of width x height in `bytes` at `offset`, as BMP rows and raw RGB24
 // frames of the test camera both lie.

@@ -6,7 +6,7 @@
 #include <iterator>
 #include <vector>
 
-#include "FontisctlRun.h"
+#include "support/FontisctlRun.h"
 #include "framering/CFrameRingWriter.h"
 #include "support/TestProcess.h"
 

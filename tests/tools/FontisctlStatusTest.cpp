@@ -1,7 +1,7 @@
 // fontisctl as people use it: its output, its exit codes, and that looking creates nothing.
 #include <gtest/gtest.h>
 
-#include "FontisctlRun.h"
+#include "support/FontisctlRun.h"
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CStatusChannelClient.h"
 #include "support/TestCameraRegistration.h"

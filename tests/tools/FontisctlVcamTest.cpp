@@ -3,23 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "common/ScopedRegKey.h"
-#include "support/TestProcess.h"
+#include "support/FontisctlRun.h"
 
 namespace {
 
 const wchar_t kSettingsKey[] = L"Software\\Fontis\\VirtualCamera";
 
-struct CtlRun {
-  DWORD code;
-  std::string output;
-};
-
-CtlRun Vcam(const std::wstring& arguments) {
-  TestProcess ctl;
-  if (!ctl.Start(L"fontisctl.exe", L"vcam " + arguments, true)) return {0xDEADBEEF, "not started"};
-  const DWORD code = ctl.Wait(30000);
-  return {code, ctl.Output()};
-}
+CtlRun Vcam(const std::wstring& arguments) { return RunFontisctl(L"vcam " + arguments); }
 
 bool Has(const CtlRun& run, const char* text) { return run.output.find(text) != std::string::npos; }
 

@@ -4,33 +4,17 @@
 // streaming whose slot the next one takes over.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "VcamTestSupport.h"
 #include "common/BitmapSize.h"
 #include "ipc/RgCenterSlots.h"
+#include "support/TempFiles.h"
 
 namespace {
 
 constexpr DWORD kApplicationWaitMs = 60000;
-
-std::wstring TempFile(const std::wstring& name) {
-  WCHAR folder[MAX_PATH];
-  return ::GetTempPathW(MAX_PATH, folder) > 0 ? std::wstring(folder) + name : name;
-}
-
-std::vector<BYTE> ReadAndDelete(const std::wstring& path) {
-  std::vector<BYTE> bytes;
-  {
-    std::ifstream file(path.c_str(), std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-  }
-  ::DeleteFileW(path.c_str());
-  return bytes;
-}
 
 std::wstring CaptureArguments(LONG width, LONG height, const wchar_t* subtype, int frames, const std::wstring& out) {
   return L"capture \"" + std::wstring(kVcamFriendlyName) + L"\" --size " + std::to_wstring(width) + L"x" +
@@ -62,17 +46,25 @@ int StreamingApplications(CRgCenterClient& channel, DWORD* widths) {
   return count;
 }
 
+// An instance with a stand-in host, a ring of coded pictures and a view of its request channel.
+class VcamApplications : public ::testing::Test {
+ protected:
+  VcamApplications() : instance(L"vapps"), host(instance.Name()), ring(instance.Name()) {}
+  void SetUp() override {
+    ASSERT_TRUE(host.Serving());
+    ASSERT_TRUE(ring.Started());
+    ASSERT_EQ(S_OK, channel.Open(instance.Name().c_str(), CRgCenterClient::OpenMode::kCreateOrOpen));
+  }
+
+  ScopedVcamInstance instance;
+  FakeHost host;
+  CodedRingWriter ring;
+  CRgCenterClient channel;
+};
+
 }  // namespace
 
-TEST(VcamApplications, TwoApplicationsAtDifferentSizesBothGetTheRingsPictures) {
-  ScopedVcamInstance instance(L"vapps");
-  FakeHost host(instance.Name());
-  CodedRingWriter ring(instance.Name());
-  ASSERT_TRUE(host.Serving());
-  ASSERT_TRUE(ring.Started());
-  CRgCenterClient channel;
-  ASSERT_EQ(S_OK, channel.Open(instance.Name().c_str(), CRgCenterClient::OpenMode::kCreateOrOpen));
-
+TEST_F(VcamApplications, TwoApplicationsAtDifferentSizesBothGetTheRingsPictures) {
   const std::wstring smallFile = TempFile(instance.Name() + L"_small.raw");
   const std::wstring largeFile = TempFile(instance.Name() + L"_large.raw");
   TestProcess small, large;
@@ -95,15 +87,7 @@ TEST(VcamApplications, TwoApplicationsAtDifferentSizesBothGetTheRingsPictures) {
   EXPECT_EQ(0, channel.Record()->clientCount);
 }
 
-TEST(VcamApplications, AnApplicationKilledWhileStreamingLeavesASlotTheNextOneTakesOver) {
-  ScopedVcamInstance instance(L"vkilled");
-  FakeHost host(instance.Name());
-  CodedRingWriter ring(instance.Name());
-  ASSERT_TRUE(host.Serving());
-  ASSERT_TRUE(ring.Started());
-  CRgCenterClient channel;
-  ASSERT_EQ(S_OK, channel.Open(instance.Name().c_str(), CRgCenterClient::OpenMode::kCreateOrOpen));
-
+TEST_F(VcamApplications, AnApplicationKilledWhileStreamingLeavesASlotTheNextOneTakesOver) {
   const std::wstring file = TempFile(instance.Name() + L".raw");
   TestProcess killed;
   ASSERT_TRUE(killed.Start(L"fontisctl.exe", CaptureArguments(320, 240, L"YUY2", 10000, file)));
