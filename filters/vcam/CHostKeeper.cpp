@@ -12,6 +12,7 @@
 #include "filters/vcam/PlaceholderReason.h"
 #include "filters/vcam/VcamIdentity.h"
 #include "ipc/CHostObserver.h"
+#include "ipc/CRgCenterClient.h"
 #include "ipc/HostLauncher.h"
 #include "ipc/LiveInstance.h"
 
@@ -88,6 +89,8 @@ void CHostKeeper::Run() {
   const bool haveHost = FindHostProgram(m_module, hostPath, sizeof(hostPath) / sizeof(hostPath[0]));
   CHostObserver observer;
   observer.SetInstance(m_instance);
+  CRgCenterClient channel;
+  channel.Open(m_instance, CRgCenterClient::OpenMode::kExistingOnly);
   std::atomic<int>& state = *m_launchState;
 
   ScopedHandle host;        // the host this keeper started, while it may still run
@@ -96,6 +99,9 @@ void CHostKeeper::Run() {
   DWORD waitMs = 0;
   while (::WaitForSingleObject(m_stop.Get(), waitMs) == WAIT_TIMEOUT) {
     waitMs = kLookEveryMs;
+    // An application that crashed while another streams stops counting within a look, not only
+    // when the next application registers.
+    if (channel.IsOpen()) channel.ReclaimDeadSlots(nullptr);
     const HostPresence presence = ProbeHostPresence(m_instance);
     if (presence == HostPresence::kHealthy) {
       hostServed = hostServed || host.IsValid();

@@ -1,7 +1,8 @@
 // Makes sure that a host serves an instance while a virtual camera filter is in a graph: on a
 // thread of its own it starts FontisHost.exe from the filter's folder when none serves (the
 // handshake's client side, hidden), looks again every second, and publishes what it found as a
-// HostLaunchState for the placeholder. Its starter never waits for it: Start hands everything to
+// HostLaunchState for the placeholder. Each look also frees the request channel slots of clients
+// whose process has ended. Its starter never waits for it: Start hands everything to
 // the thread, and the thread ends (some time) after the stop event is set.
 // Threads: Start on the caller's thread; the object then belongs to the keeper thread, which
 // deletes it and unloads its reference to the module as its last acts.

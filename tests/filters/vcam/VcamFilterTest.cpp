@@ -14,6 +14,7 @@
 #include "filters/vcam/CPlaceholderPicture.h"
 #include "framering/FrameRing.h"
 #include "ipc/ObjectNames.h"
+#include "common/ScopedMutexLock.h"
 #include "ipc/RgCenterSlots.h"
 #include "support/RendererRig.h"
 
@@ -311,6 +312,15 @@ TEST_F(VcamFilter, StrangersSlotsAKilledClientAndALyingRingChangeNothingForTheAp
   SlotProgramName(record.clientSlots[0], program);
   EXPECT_STREQ(L"vcam_tests.exe", program) << "the killed client's slot was taken over";
   EXPECT_EQ(2, record.clientCount);
+  {
+    // A client that ends while the filter is registered stops counting within a look or two.
+    ScopedMutexLock lock(channel.LockHandle(), CRgCenterClient::kLockTimeoutMs);
+    ASSERT_TRUE(lock.Held());
+    memset(&record.clientSlots[2], 0x3C, sizeof(record.clientSlots[2]));
+    record.clientSlots[2].processId = 0x7FFF0001;  // odd: never a process id
+    record.clientCount = 3;
+  }
+  EXPECT_TRUE(WaitUntil([&] { return !IsSlotInUse(record.clientSlots[2]) && record.clientCount == 2; }, 10000));
 
   ASSERT_EQ(S_OK, g.Connect(static_cast<int>(kRgb24At640)));
   const TargetFormat target = SinkTarget(*g.sink.Get());
