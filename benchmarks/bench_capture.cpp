@@ -20,12 +20,12 @@
 #include "framering/CFrameRingReader.h"
 #include "graphctl/CGraphManager.h"
 #include "ipc/VideoInfoFormat.h"
-#include "support/TestCameraRegistration.h"
 #include "support/TestProcess.h"
 
 using Microsoft::WRL::ComPtr;
 
 #include "BenchClock.h"
+#include "BenchFilters.h"
 
 namespace {
 
@@ -140,16 +140,8 @@ int wmain() {
   if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
   int exitCode = 0;
   {
-    TestCameraRegistration cameras;
-    HMODULE rendererModule = ::LoadLibraryW(SiblingPath(L"fontis_renderer.dll").c_str());
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    const auto registerRenderer = rendererModule == nullptr ? nullptr
-                                  : reinterpret_cast<Entry>(reinterpret_cast<void*>(
-                                        ::GetProcAddress(rendererModule, "DllRegisterServer")));
-    if (cameras.Register() != S_OK || registerRenderer == nullptr || registerRenderer() != S_OK) {
-      fprintf(stderr, "bench_capture: the test cameras or the capture renderer cannot be registered\n");
-      return 1;
-    }
+    BenchFilters filters;
+    if (!filters.Register("bench_capture")) return 1;
     // Six test cameras and two more devices: eight, the sought one last.
     WCHAR standard[64] = {};
     GuidToString(&kTestCameraProfiles[kTestCamStandard].clsid, standard, 64);
@@ -274,10 +266,6 @@ int wmain() {
     if (g_lateFrames != 0) exitCode = 1;
     benchA.Remove();
     benchB.Remove();
-    cameras.Unregister();
-    const auto unregisterRenderer = reinterpret_cast<Entry>(
-        reinterpret_cast<void*>(::GetProcAddress(rendererModule, "DllUnregisterServer")));
-    if (unregisterRenderer != nullptr) unregisterRenderer();
   }
   ::CoUninitialize();
   return exitCode;

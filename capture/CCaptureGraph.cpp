@@ -191,6 +191,8 @@ HRESULT CCaptureGraph::Run(BOOL retry) {
     hr = control->Run();
     ::Sleep(kAttemptPauseMs);
   }
+  // Nothing stays half-started after a failure: the next Run starts from stopped filters.
+  if (FAILED(hr)) StopEveryFilter(m_filterGraph.Get());
   return hr;
 }
 

@@ -91,6 +91,29 @@ HRESULT SetPinFormat(IBaseFilter* filter, GUID category, CMediaType* mediaType) 
   }
 }
 
+HRESULT GetConnectedFormat(IBaseFilter* filter, GUID category, CMediaType* mediaType) {
+  if (filter == nullptr || mediaType == nullptr) return E_POINTER;
+  ComPtr<IEnumPins> pins;
+  HRESULT hr = filter->EnumPins(&pins);
+  if (FAILED(hr)) return hr;
+  if (!pins) return E_FAIL;
+  ComPtr<IPin> pin;
+  // S_FALSE: no more pins.
+  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK && pin) {
+    PIN_DIRECTION direction;
+    if (FAILED(pin->QueryDirection(&direction)) || direction != PINDIR_OUTPUT) continue;
+    GUID pinCategory = GUID_NULL;
+    if (SUCCEEDED(GetPinCategory(pin.Get(), &pinCategory)) && !IsEqualGUID(pinCategory, category)) continue;
+    AM_MEDIA_TYPE connection = {};
+    // VFW_E_NOT_CONNECTED for a free pin: try the next.
+    if (pin->ConnectionMediaType(&connection) != S_OK) continue;
+    hr = mediaType->CopyFrom(connection);
+    CMediaType::FreeFields(connection);
+    return hr;
+  }
+  return E_FAIL;
+}
+
 HRESULT UpdateImageSize(CMediaType* mediaType) {
   if (mediaType == nullptr) return S_OK;
   const AM_MEDIA_TYPE& type = mediaType->Get();

@@ -1,5 +1,6 @@
-// Choosing the camera's capture format on its stream-configuration interface, and fixing a
-// bitmap format's image size. Free functions on the calling thread, used while no graph is built.
+// Choosing the camera's capture format on its stream-configuration interface, reading the format
+// it delivers once connected, and fixing a bitmap format's image size. Free functions on the
+// calling thread; SetPinFormat is used while no graph is built.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,11 @@
 // E_FAIL for a null filter, a request without format block, or when no pin takes a format;
 // SetFormat's result when an exact size is refused. mediaType changes only on success.
 HRESULT SetPinFormat(IBaseFilter* filter, GUID category, CMediaType* mediaType);
+
+// The connection type of the first connected output pin of the category (a pin whose category
+// cannot be read is taken too): what the camera delivers in a built graph. E_FAIL, with
+// mediaType unchanged, when no such pin is connected; E_OUTOFMEMORY as CMediaType::CopyFrom.
+HRESULT GetConnectedFormat(IBaseFilter* filter, GUID category, CMediaType* mediaType);
 
 // For a fixed-size-sample type with a VIDEOINFOHEADER: biSizeImage and lSampleSize become the
 // row length rounded to 4 bytes times |biHeight|. Anything else is left alone. Always S_OK.

@@ -105,8 +105,17 @@ void RemoveDownstreamFrom(IBaseFilter* filter, IGraphBuilder* graph, int depth) 
 
 void RemoveDownstream(IBaseFilter* filter, IGraphBuilder* graph) { RemoveDownstreamFrom(filter, graph, 0); }
 
+void StopEveryFilter(IGraphBuilder* graph) {
+  ComPtr<IEnumFilters> filters;
+  if (graph == nullptr || FAILED(graph->EnumFilters(&filters))) return;
+  ComPtr<IBaseFilter> filter;
+  // S_FALSE: no more filters.
+  while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK && filter) filter->Stop();
+}
+
 HRESULT TearDownGraph(IGraphBuilder* graph) {
   if (graph == nullptr) return S_OK;
+  StopEveryFilter(graph);
   ComPtr<IBaseFilter> source;
   if (SUCCEEDED(graph->FindFilterByName(kSourceFilterName, &source)) && source) {
     RemoveDownstream(source.Get(), graph);

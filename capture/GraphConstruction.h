@@ -20,9 +20,15 @@ HRESULT GetPinCategory(IPin* pin, GUID* category);
 HRESULT CreateFilterGraph(IGraphBuilder** graph, BOOL noThread);
 
 // Removes everything from the graph: the camera's downstream chain first, then every filter,
-// each tried once. The first failure of a filter that refuses to leave, after all the others
-// have gone; S_OK when every filter went.
+// each tried once. Every filter is stopped first: a filter left paused cannot be disconnected.
+// The first failure of a filter that refuses to leave, after all the others have gone; S_OK
+// when every filter went.
 HRESULT TearDownGraph(IGraphBuilder* graph);
+
+// Stops every filter of the graph directly. The graph's own Stop does nothing while the graph
+// holds itself stopped, and a Run that fails half-way (one filter refusing to pause) leaves the
+// filters paused before it so, with the graph still stopped.
+void StopEveryFilter(IGraphBuilder* graph);
 
 // Disconnects and removes, depth first, every filter that the filter's outputs feed (to a
 // bounded depth).

@@ -18,9 +18,7 @@ ApplicationState::ApplicationState()
       mainWindow(nullptr),
       resumePending(FALSE),
       quitPosted(FALSE),
-      startRetryCount(0),
-      stallCountdown(kStallCountdownStart),
-      noClientCountdown(kNoClientCountdownStart) {}
+      startRetryCount(0) {}
 
 ApplicationState::~ApplicationState() = default;
 

@@ -1,8 +1,9 @@
-// The host's one process-wide record: start-up arguments, liveness handles, window handles,
-// owned objects and the monitor loop's countdowns.
+// The host's one process-wide record: start-up arguments, liveness handles, window handles and
+// owned objects. (The monitor loop's countdowns live in the graph-control object, which lives as
+// long as the process serves.)
 //
-// Written by the main thread only, except `stallCountdown` and `noClientCountdown`, which only
-// the monitor thread touches. No lock: other threads reach the main thread by posting messages.
+// Written by the main thread only. No lock: other threads reach the main thread by posting
+// messages.
 #pragma once
 
 #include <windows.h>
@@ -15,9 +16,6 @@
 
 class CFontisGraphMng;
 class CResourceStrings;
-
-constexpr int32_t kStallCountdownStart = 600;
-constexpr int32_t kNoClientCountdownStart = 6;
 
 struct ApplicationState {
   ApplicationState();
@@ -42,8 +40,6 @@ struct ApplicationState {
   BOOL quitPosted;
   CGraphErrInfo statusBlock;
   int32_t startRetryCount;
-  int32_t stallCountdown;
-  int32_t noClientCountdown;
 };
 
 // The host's instance, alive before wWinMain runs and closed at process exit.

@@ -59,5 +59,3 @@ inline LONG FormatField(const CMediaType& type, size_t offset) {
   if (type->cbFormat >= kMinUsableFormatLength) memcpy(&value, type->pbFormat + offset, sizeof(value));
   return value;
 }
-
-constexpr DWORD kOtherProcessId = 0x7FFF0001;  // odd, so never a real process id

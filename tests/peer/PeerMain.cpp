@@ -3,6 +3,8 @@
 //   hold-lock INSTANCE HOLD_MS             hold the status lock for a while, then release it
 //   hold-lock-forever INSTANCE             hold the status lock until killed (abandons it)
 //   hold-slock-forever INSTANCE            hold the request channel's "slock" until killed
+//   client INSTANCE WIDTH HEIGHT           take a request channel slot that wants video in that
+//                                          size, give it back when "<INSTANCE>_peer_stop" is set
 //   serve INSTANCE healthy|unhealthy       win the instance as a host would, report a healthy or a
 //                                          failed graph, end like a host when "<INSTANCE>_peer_stop"
 //                                          is set (or die holding the flag when killed)
@@ -27,6 +29,7 @@
 #include "ipc/CRgCenterClient.h"
 #include "ipc/CStatusChannelClient.h"
 #include "ipc/LiveInstance.h"
+#include "ipc/VideoInfoFormat.h"
 #include "resources/resource.h"
 
 namespace {
@@ -83,6 +86,21 @@ int HoldRgCenterLockForever(const std::wstring& instance) {
   SignalReady(instance);
   ::Sleep(INFINITE);
   return 0;
+}
+
+int Client(const std::wstring& instance, LONG width, LONG height) {
+  CRgCenterClient channel;
+  if (FAILED(channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen))) return kExitFailed;
+  CMediaType type;
+  int slot = -1;
+  if (FAILED(BuildVideoInfoType(width, height, VideoSubtype::kRgb24, &type)) ||
+      FAILED(channel.TakeSlot(::GetCurrentProcessId(), TRUE, type.Get(), &slot))) {
+    return kExitFailed;
+  }
+  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
+  SignalReady(instance);
+  ::WaitForSingleObject(stop.Get(), INFINITE);
+  return SUCCEEDED(channel.ReleaseSlot(slot)) ? 0 : kExitFailed;
 }
 
 int Serve(const std::wstring& instance, bool healthy) {
@@ -164,6 +182,10 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"serve" && argc == 4) return Serve(instance, wcscmp(argv[3], L"healthy") == 0);
   if (command == L"acquire" && argc == 3) return Acquire(instance);
   if (command == L"hold-slock-forever" && argc == 3) return HoldRgCenterLockForever(instance);
+  if (command == L"client" && argc == 5) {
+    return Client(instance, static_cast<LONG>(wcstol(argv[3], nullptr, 10)),
+                  static_cast<LONG>(wcstol(argv[4], nullptr, 10)));
+  }
   if (command == L"host-window" && argc == 4) return HostWindow(instance, wcscmp(argv[3], L"obey") == 0);
   if (command == L"post-thread" && argc >= 5 && (argc - 3) % 2 == 0) return PostToThread(argc, argv);
   return kExitBadArguments;

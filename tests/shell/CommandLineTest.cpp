@@ -27,8 +27,6 @@ TEST(CommandLine, AcceptsTheClientsLine) {
   EXPECT_STREQ(L"USB Camera", state.deviceName);
   EXPECT_TRUE(IsEqualGUID(kCamera, state.deviceGuid));
   EXPECT_FALSE(state.showWindow);
-  EXPECT_EQ(600, state.stallCountdown);
-  EXPECT_EQ(6, state.noClientCountdown);
 }
 
 TEST(CommandLine, ReadsWhatALauncherWritesForAHostUnderAPathWithBlanks) {

@@ -8,6 +8,10 @@
 
 #include "common/ScopedHandle.h"
 
+// A process id that no process has (odd, so never a real one): a slot or record carrying it
+// belongs to "another process".
+constexpr DWORD kOtherProcessId = 0x7FFF0001;
+
 // A name no other test (or earlier run) uses: the prefix, this process id and a counter.
 std::wstring UniqueInstanceName(const wchar_t* prefix);
 

@@ -1,0 +1,100 @@
+// What the graph-control object's tests share: a window of the test thread whose procedure
+// records the host's private messages, and a fixture with the object, the clients of its request
+// channel and a client's view of its status record.
+//
+// The monitor loop counts in cycles, so the tests do too: while a camera request is pending, the
+// loop posts WM_HOST_DEVICE_CHANGED once in every cycle, and those posts are the tests' clock.
+#pragma once
+
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "filters/testcam/TestCameraProfiles.h"
+#include "framering/FrameRing.h"
+#include "graphctl/CFontisGraphMng.h"
+#include "graphctl/HostMessages.h"
+#include "support/CaptureGraphRig.h"
+#include "support/FilterEnvironment.h"
+#include "support/StatusFixture.h"
+#include "support/TestClients.h"
+
+class MessageRecorder {
+ public:
+  struct Entry {
+    UINT message;
+    WPARAM wParam;
+  };
+
+  MessageRecorder();
+  ~MessageRecorder();
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+  HWND Window() const { return m_window; }
+  // The host's messages and WM_QUIT received so far, in order.
+  const std::vector<Entry>& Log() const { return m_log; }
+  size_t Count(UINT message) const;
+  size_t Ticks() const { return Count(WM_HOST_DEVICE_CHANGED); }
+  // Pumps this thread's messages until `count` more ticks have arrived.
+  bool WaitTicks(size_t count);
+  // Log indices of a message.
+  std::vector<size_t> IndicesOf(UINT message) const;
+  // Ticks among the log entries [from, to).
+  size_t TicksBetween(size_t from, size_t to) const;
+  // Takes in what is already posted; the log's size afterwards.
+  size_t Drain();
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  HWND m_window = nullptr;
+  std::vector<Entry> m_log;
+};
+
+class GraphMngTest : public StatusFixture {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // The object for this test's instance, its clients' channel opened.
+  void Create(BOOL exitWhenNoClient);
+  // Hands the object a test camera with the recorder's window (no preview).
+  HRESULT Configure(size_t cameraProfile, BOOL build);
+  // The clients' current request applied to the camera, then built: the shell's start.
+  HRESULT BuildAtRequestedFormat();
+  // A camera request that nobody acknowledges: the loop's clock starts ticking.
+  void StartTicking();
+  // What the camera delivers in the built graph: width and height, or 0 x 0.
+  SIZE DeliveredSize() const;
+
+  std::unique_ptr<CFontisGraphMng> graph;
+  Microsoft::WRL::ComPtr<IBaseFilter> camera;
+  TestClients clients;
+  MessageRecorder messages;
+};
+
+// Generous limits for waits on the monitor loop and the graph on a loaded machine.
+constexpr DWORD kLoopWaitMs = 20000;
+constexpr DWORD kFrameWaitMs = 10000;
+
+// The events as Events() reports them.
+constexpr unsigned kConnect = 1;
+constexpr unsigned kRun = 2;
+
+// The newest frame of the instance's ring, once one newer than `after` has arrived.
+bool NextFrame(const std::wstring& instance, LONG64 after, FrameRingFrame* frame);
+
+// The status record's fields and the connect and run events, as a client reads them.
+#define EXPECT_STATUS(expectedState, expectedPending, expectedReleased, expectedResult, expectedEvents) \
+  do {                                                                                                 \
+    const GraphErrInfo record = Read();                                                                \
+    EXPECT_EQ(expectedState, record.state);                                                            \
+    EXPECT_EQ(expectedPending, record.pending);                                                        \
+    EXPECT_EQ(expectedReleased, record.released);                                                      \
+    EXPECT_EQ(static_cast<HRESULT>(expectedResult), record.result);                                    \
+    EXPECT_EQ(static_cast<unsigned>(expectedEvents), Events() & (kConnect | kRun));                    \
+  } while (0)

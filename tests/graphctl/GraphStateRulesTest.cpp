@@ -1,0 +1,68 @@
+// When a built graph counts as valid: the run state against the clients' demand, and the format
+// a client uses against the request and against what the camera delivers for it.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+
+#include "common/CMediaType.h"
+#include "graphctl/GraphStateRules.h"
+#include "ipc/VideoInfoFormat.h"
+
+namespace {
+
+FrameExtent Extent(LONG width, LONG height) {
+  CMediaType type;
+  EXPECT_EQ(S_OK, BuildVideoInfoType(width, height, VideoSubtype::kRgb24, &type));
+  return FrameExtentOf(type.Get());
+}
+
+}  // namespace
+
+TEST(GraphStateRules, FrameExtentReadsWidthAndAbsoluteHeightFromALongEnoughBlock) {
+  EXPECT_TRUE(Extent(640, -480).SameSize(Extent(640, 480)));
+  CMediaType type;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(16, 16, VideoSubtype::kRgb24, &type));
+  const LONG minimum = LONG_MIN;
+  memcpy(type.Edit().pbFormat + kVideoInfoHeightOffset, &minimum, sizeof(minimum));
+  EXPECT_EQ(2147483648LL, FrameExtentOf(type.Get()).height);
+  type.Edit().cbFormat = kVideoInfoHeightOffset + sizeof(LONG) - 1;  // the height cut off
+  EXPECT_FALSE(FrameExtentOf(type.Get()).known);
+  EXPECT_FALSE(FrameExtent().SameSize(FrameExtent())) << "two unknown sizes are not the same";
+}
+
+TEST(GraphStateRules, OutputFitsTheRequestOrWhatTheCameraDeliversForThatRequest) {
+  const FrameExtent none;
+  struct Case {
+    const char* what;
+    bool differs;
+    bool outputHasType;
+    FrameExtent requested, output, answered, delivered;
+    bool valid;
+  } cases[] = {
+      {"nobody writes outputs: run state alone", false, false, Extent(1280, 720), none, none, none, true},
+      {"nobody writes outputs, demand differs", true, false, Extent(1280, 720), none, none, none, false},
+      {"output as requested, heights by absolute value", false, true, Extent(640, -480), Extent(640, 480), none, none,
+       true},
+      {"output as requested, demand differs", true, true, Extent(640, 480), Extent(640, 480), none, none, false},
+      {"output of another size", false, true, Extent(1280, 720), Extent(640, 480), none, none, false},
+      {"nearest size delivered for this request", false, true, Extent(1000, 700), Extent(1280, 720),
+       Extent(1000, 700), Extent(1280, 720), true},
+      {"delivered for an older request", false, true, Extent(1920, 1080), Extent(1280, 720), Extent(1000, 700),
+       Extent(1280, 720), false},
+      {"output not what is delivered", false, true, Extent(1000, 700), Extent(640, 480), Extent(1000, 700),
+       Extent(1280, 720), false},
+      {"output in use but no request", false, true, none, Extent(640, 480), none, none, false},
+      {"output type without a readable size", false, true, Extent(640, 480), none, none, none, false},
+  };
+  for (const Case& c : cases) {
+    GraphStateInputs inputs;
+    inputs.runStateDiffers = c.differs;
+    inputs.outputHasType = c.outputHasType;
+    inputs.requested = c.requested;
+    inputs.output = c.output;
+    inputs.answeredRequest = c.answered;
+    inputs.delivered = c.delivered;
+    EXPECT_EQ(c.valid, IsBuiltGraphStateValid(inputs)) << c.what;
+  }
+}

@@ -1,0 +1,173 @@
+// The monitor loop against real graphs and a real request channel, its messages received by a
+// window of the test thread. Cycles are counted through the loop's own posts, never by time.
+#include <gtest/gtest.h>
+
+#include "GraphMngRig.h"
+#include "ipc/GraphErrInfo.h"
+#include "support/CaptureGraphRig.h"
+#include "support/TestProcess.h"
+
+namespace {
+
+const wchar_t kRequestedCamera[] = L"Another camera";
+
+size_t CountFrom(const MessageRecorder& messages, size_t from, UINT message) {
+  size_t count = 0;
+  for (size_t i = from; i < messages.Log().size(); ++i) count += messages.Log()[i].message == message ? 1 : 0;
+  return count;
+}
+
+}  // namespace
+
+class MonitorLoop : public GraphMngTest {};
+
+TEST_F(MonitorLoop, CheckClientsFromTheSixthCycleWithoutAClientOfAnotherProcessThenEveryCycle) {
+  ASSERT_NO_FATAL_FAILURE(Create(TRUE));
+  ASSERT_NO_FATAL_FAILURE(StartTicking());
+  const int own = clients.Add(::GetCurrentProcessId(), FALSE, 640, 480);  // not a client that counts
+  ASSERT_EQ(S_OK, Configure(kTestCamStandard, TRUE));
+  ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_HOST_CHECK_CLIENTS) >= 3; }, kLoopWaitMs));
+  // Each cycle posts its check before its tick.
+  const std::vector<size_t> checks = messages.IndicesOf(WM_HOST_CHECK_CLIENTS);
+  EXPECT_EQ(5u, messages.TicksBetween(0, checks[0])) << "first check not in the 6th cycle";
+  EXPECT_EQ(1u, messages.TicksBetween(checks[0], checks[1]));
+  EXPECT_EQ(1u, messages.TicksBetween(checks[1], checks[2]));
+  for (size_t index : checks) EXPECT_EQ(kCheckClientsAskCount, messages.Log()[index].wParam);
+  EXPECT_LE(graph->NoClientCountdown(), 0);
+
+  // A client of another process: back to 6, no more checks (the cycle in progress may have
+  // missed it).
+  const int other = clients.Add(kOtherProcessId, FALSE, 640, 480);
+  ASSERT_TRUE(messages.WaitTicks(2));
+  const size_t quietFrom = messages.Drain();
+  ASSERT_TRUE(messages.WaitTicks(8));
+  EXPECT_EQ(0u, CountFrom(messages, quietFrom, WM_HOST_CHECK_CLIENTS));
+  EXPECT_EQ(CFontisGraphMng::kNoClientCountdownStart, graph->NoClientCountdown());
+
+  // The camera request acknowledged: no more device messages, on the clock of the checks that
+  // resume once the other client has gone.
+  ASSERT_EQ(S_OK, host.AckDeviceRequest(kRequestedCamera, GUID_NULL));
+  ASSERT_TRUE(clients.Remove(other));
+  const size_t checksBefore = messages.Count(WM_HOST_CHECK_CLIENTS);
+  ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_HOST_CHECK_CLIENTS) >= checksBefore + 8; }, kLoopWaitMs));
+  const size_t firstNewCheck = messages.IndicesOf(WM_HOST_CHECK_CLIENTS)[checksBefore];
+  EXPECT_EQ(0u, CountFrom(messages, firstNewCheck, WM_HOST_DEVICE_CHANGED));
+  ASSERT_TRUE(clients.Remove(own));
+}
+
+TEST_F(MonitorLoop, NoCheckAndNoRunForClientsOfThisProcessOrWithoutAGraph) {
+  ASSERT_NO_FATAL_FAILURE(Create(FALSE));
+  ASSERT_NO_FATAL_FAILURE(StartTicking());
+  const int own = clients.Add(::GetCurrentProcessId(), TRUE, 640, 480);
+  ASSERT_EQ(S_OK, Configure(kTestCamStandard, TRUE));
+  ASSERT_TRUE(messages.WaitTicks(12));
+  EXPECT_EQ(0u, messages.Count(WM_HOST_CHECK_CLIENTS)) << "the host was not to end without clients";
+  EXPECT_EQ(CFontisGraphMng::kNoClientCountdownStart, graph->NoClientCountdown());
+  EXPECT_FALSE(graph->IsGraphRunning()) << "run for a client of the host's own process";
+  EXPECT_LT(graph->StallCountdown(), CFontisGraphMng::kStallCountdownStart - 5) << "built, wanted, not running";
+
+  // An object that is to end without clients, but has no graph: nothing to count either.
+  graph.reset();
+  ASSERT_NO_FATAL_FAILURE(Create(TRUE));
+  ASSERT_EQ(S_OK, Configure(kTestCamStandard, FALSE));
+  const size_t from = messages.Drain();
+  ASSERT_TRUE(messages.WaitTicks(12));
+  EXPECT_EQ(0u, CountFrom(messages, from, WM_HOST_CHECK_CLIENTS));
+  EXPECT_EQ(CFontisGraphMng::kNoClientCountdownStart, graph->NoClientCountdown());
+  EXPECT_EQ(CFontisGraphMng::kStallCountdownStart, graph->StallCountdown());
+  ASSERT_TRUE(clients.Remove(own));
+}
+
+TEST_F(MonitorLoop, FormatChangedOncePerRendererSignalAndOnlyForAClientOfAnotherProcess) {
+  ASSERT_NO_FATAL_FAILURE(Create(FALSE));
+  ASSERT_NO_FATAL_FAILURE(StartTicking());
+  const DWORD self = ::GetCurrentProcessId();
+  const int first = clients.Add(self, FALSE, 640, 480);
+  ASSERT_EQ(S_OK, Configure(kTestCamStandard, FALSE));
+  ASSERT_EQ(S_OK, BuildAtRequestedFormat());
+
+  // A larger request of this process: the renderer signals, but there is nobody to tell yet.
+  const int larger = clients.Add(self, FALSE, 1280, 720);
+  ASSERT_TRUE(messages.WaitTicks(40));  // many of the renderer's polls
+  EXPECT_EQ(0u, messages.Count(WM_HOST_FORMAT_CHANGED));
+
+  // A client of another process: the signal kept for it is reported at once, and once only.
+  const size_t before = messages.Drain();
+  const int other = clients.Add(kOtherProcessId, FALSE, 320, 240);
+  ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_HOST_FORMAT_CHANGED) == 1; }, kLoopWaitMs));
+  EXPECT_LE(messages.TicksBetween(before, messages.IndicesOf(WM_HOST_FORMAT_CHANGED)[0]), 2u);
+  ASSERT_TRUE(messages.WaitTicks(20));
+  EXPECT_EQ(1u, messages.Count(WM_HOST_FORMAT_CHANGED));
+
+  // Another change of the largest request: one more signal, one more message.
+  const int largest = clients.Add(kOtherProcessId, FALSE, 1920, 1080);
+  ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_HOST_FORMAT_CHANGED) == 2; }, kLoopWaitMs));
+  ASSERT_TRUE(messages.WaitTicks(20));
+  EXPECT_EQ(2u, messages.Count(WM_HOST_FORMAT_CHANGED));
+  for (int slot : {first, larger, other, largest}) ASSERT_TRUE(clients.Remove(slot));
+}
+
+TEST_F(MonitorLoop, RunStateFollowsClientsOfOtherProcessesAndTheSessionPlaceholder) {
+  ASSERT_NO_FATAL_FAILURE(Create(FALSE));
+  ASSERT_EQ(S_OK, Configure(kTestCamStandard, TRUE));
+  const int other = clients.Add(kOtherProcessId, FALSE, 640, 480);
+
+  ASSERT_TRUE(clients.SetWantsVideo(other, TRUE));
+  ASSERT_TRUE(WaitUntil([&] { return graph->IsGraphRunning() && Events() == (kConnect | kRun); }, kLoopWaitMs));
+  EXPECT_STATUS(kOpRunGraph, 0u, 0u, S_OK, kConnect | kRun);
+  FrameRingFrame frame = {};
+  EXPECT_TRUE(NextFrame(instance, 0, &frame));
+
+  ASSERT_TRUE(clients.SetWantsVideo(other, FALSE));
+  ASSERT_TRUE(WaitUntil([&] { return !graph->IsGraphRunning() && Events() == kConnect; }, kLoopWaitMs));
+  EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
+
+  // The locked session's placeholder alone wants video.
+  ASSERT_EQ(S_OK, graph->SetSessionLocked(TRUE));
+  ASSERT_TRUE(WaitUntil([&] { return graph->IsGraphRunning(); }, kLoopWaitMs));
+  ASSERT_EQ(S_OK, graph->SetSessionLocked(FALSE));
+  ASSERT_TRUE(WaitUntil([&] { return !graph->IsGraphRunning(); }, kLoopWaitMs));
+
+  // A client process that comes and goes.
+  TestProcess peer;
+  ASSERT_TRUE(StartPeer(peer, instance, L"client " + instance + L" 640 480"));
+  ASSERT_TRUE(WaitUntil([&] { return graph->IsGraphRunning(); }, kLoopWaitMs));
+  StopPeer(instance);
+  EXPECT_EQ(0u, peer.Wait(kLoopWaitMs));
+  ASSERT_TRUE(WaitUntil([&] { return !graph->IsGraphRunning(); }, kLoopWaitMs));
+  ASSERT_TRUE(clients.Remove(other));
+}
+
+TEST_F(MonitorLoop, QuitOnlyAfterSixHundredCyclesInAnInvalidState) {
+  ASSERT_NO_FATAL_FAILURE(Create(FALSE));
+  ASSERT_NO_FATAL_FAILURE(StartTicking());
+  // A client of this process, so that the loop does not bring the run state back in line.
+  const int own = clients.Add(::GetCurrentProcessId(), TRUE, 640, 480);
+  ASSERT_EQ(S_OK, Configure(kTestCamStandard, TRUE));
+  ASSERT_EQ(S_OK, graph->RunGraph(FALSE, 0));
+  ASSERT_TRUE(messages.WaitTicks(2));
+  EXPECT_EQ(CFontisGraphMng::kStallCountdownStart, graph->StallCountdown());
+
+  // Running while nobody wants video, for a while; then valid again: the countdown starts over.
+  ASSERT_TRUE(clients.SetWantsVideo(own, FALSE));
+  ASSERT_TRUE(messages.WaitTicks(50));
+  EXPECT_LE(graph->StallCountdown(), CFontisGraphMng::kStallCountdownStart - 48);
+  ASSERT_TRUE(clients.SetWantsVideo(own, TRUE));
+  ASSERT_TRUE(WaitUntil([&] { return graph->StallCountdown() == CFontisGraphMng::kStallCountdownStart; },
+                        kLoopWaitMs));
+  EXPECT_EQ(0u, messages.Count(WM_QUIT));
+
+  // Invalid for good: WM_QUIT in the 600th invalid cycle (after that cycle's tick), then in every
+  // cycle. The cycle in progress when the state turns may count either way.
+  const size_t from = messages.Drain();
+  ASSERT_TRUE(clients.SetWantsVideo(own, FALSE));
+  ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_QUIT) >= 3; }, 120000));
+  const std::vector<size_t> quits = messages.IndicesOf(WM_QUIT);
+  const size_t ticks = messages.TicksBetween(from, quits[0]);
+  EXPECT_GE(ticks, 599u);
+  EXPECT_LE(ticks, 601u);
+  EXPECT_EQ(1u, messages.TicksBetween(quits[0], quits[1]));
+  EXPECT_EQ(1u, messages.TicksBetween(quits[1], quits[2]));
+  EXPECT_LT(graph->StallCountdown(), 0);
+  ASSERT_TRUE(clients.Remove(own));
+}
