@@ -36,7 +36,8 @@ TEST(FontisctlStatus, MissingInstanceIsReportedAndNotCreated) {
 TEST(FontisctlStatus, BadArgumentsExitWithUsage) {
   for (const wchar_t* arguments : {L"", L"status", L"status \"\"", L"status x --follow abc", L"status x --follow 0",
                                    L"status x y", L"frobnicate", L"launch x cam {guid} maybe", L"launch x cam",
-                                   L"stop-hosts --timeout abc", L"stop-hosts --now"}) {
+                                   L"stop-hosts --timeout abc", L"stop-hosts --now", L"switch x", L"switch x cam {x}",
+                                   L"switch x \"\"", L"switch x cam {00000000-0000-0000-0000-000000000000} y"}) {
     const CtlRun run = Fontisctl(arguments);
     EXPECT_EQ(2u, run.code) << "arguments: " << testing::PrintToString(std::wstring(arguments));
     EXPECT_NE(std::string::npos, run.output.find("usage")) << run.output;
