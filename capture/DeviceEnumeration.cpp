@@ -127,6 +127,26 @@ HRESULT BindDeviceByName(REFCLSID category, const WCHAR* name, IBaseFilter** fil
   return matched ? S_OK : E_FAIL;
 }
 
+HRESULT BindDeviceByFriendlyName(REFCLSID category, const WCHAR* friendlyName, IBaseFilter** filter) {
+  if (filter == nullptr) return E_POINTER;
+  *filter = nullptr;
+  if (friendlyName == nullptr || friendlyName[0] == L'\0') return E_INVALIDARG;
+  bool matched = false;
+  HRESULT bound = E_FAIL;
+  const auto visit = [friendlyName, filter, &bound](IMoniker* moniker, IPropertyBag* bag) {
+    ScopedVariant name;
+    if (!ReadText(bag, L"FriendlyName", &name) || !SameDeviceText(name.String(), friendlyName)) return WalkStep::kNext;
+    bound = moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(filter));
+    return WalkStep::kStop;
+  };
+  const HRESULT hr = WalkDevices(category, &matched, visit);
+  // S_FALSE: an empty category.
+  if (hr == S_FALSE || (hr == S_OK && !matched)) return kErrNoSuchDevice;
+  if (FAILED(hr)) return hr;
+  if (FAILED(bound)) return bound;
+  return *filter != nullptr ? S_OK : E_UNEXPECTED;
+}
+
 HRESULT IsKsProxyDevice(const WCHAR* name) {
   if (name == nullptr || name[0] == L'\0') return E_INVALIDARG;
   bool found = false;

@@ -26,6 +26,17 @@ HRESULT CreateCaptureFilter(const WCHAR* name, GUID* deviceGuid, REFCLSID catego
 // result (S_FALSE for an empty category).
 HRESULT BindDeviceByName(REFCLSID category, const WCHAR* name, IBaseFilter** filter);
 
+// No device of the category has the name asked for.
+constexpr HRESULT kErrNoSuchDevice = static_cast<HRESULT>(0x80070490);  // HRESULT_FROM_WIN32(ERROR_NOT_FOUND)
+
+// The first device of the category, in enumeration order, whose "FriendlyName" equals the name
+// (whole, case-sensitive), bound to its filter: how a capture application opens a device that
+// it listed by name. S_OK with a filter; kErrNoSuchDevice when none has the name (an empty
+// category included); the binding's failure when the device that has it cannot be created;
+// the enumerator's failure; E_INVALIDARG for a null or empty name, E_POINTER for a null out
+// pointer.
+HRESULT BindDeviceByFriendlyName(REFCLSID category, const WCHAR* friendlyName, IBaseFilter** filter);
+
 // S_OK: the video input device of that display name or path is served by the kernel-streaming
 // proxy; E_FAIL: it is not; E_UNEXPECTED: no such device; E_INVALIDARG: null or empty name.
 HRESULT IsKsProxyDevice(const WCHAR* name);

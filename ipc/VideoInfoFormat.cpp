@@ -76,3 +76,10 @@ const char* VideoSubtypeName(const GUID& subtype) {
   }
   return nullptr;
 }
+
+const GUID& VideoSubtypeGuid(VideoSubtype subtype) {
+  for (const SubtypeInfo& candidate : kSubtypes) {
+    if (candidate.id == subtype) return *candidate.guid;
+  }
+  return GUID_NULL;
+}

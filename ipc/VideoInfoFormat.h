@@ -25,3 +25,5 @@ HRESULT BuildVideoInfoType(LONG width, LONG height, VideoSubtype subtype, CMedia
 
 // The subtype's name when it is one of ours ("RGB24"), else null.
 const char* VideoSubtypeName(const GUID& subtype);
+// The media subtype of one of ours.
+const GUID& VideoSubtypeGuid(VideoSubtype subtype);

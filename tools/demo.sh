@@ -44,6 +44,9 @@ wine regsvr32 /s "$BIN/fontis_testcam.dll"
 wine regsvr32 /s "$BIN/fontis_renderer.dll"
 step "fontisctl devices"
 ctl devices
+PICTURE="$(winepath -w "$WORK/capture-testcam.bmp")"
+step "fontisctl capture \"Fontis Test Camera\" --size 640x480 --subtype YUY2 --frames 3   (as a capture application opens a camera)"
+ctl capture "Fontis Test Camera" --size 640x480 --subtype YUY2 --frames 3 --out "$PICTURE"
 
 # A client's view of the instance, every change of the status record and its events.
 ctl_background status "$INSTANCE" --follow 120 >"$FOLLOW_LOG" 2>&1
@@ -67,7 +70,7 @@ ctl status "$INSTANCE"
 step "fontisctl frames $INSTANCE --seconds 2   (frames flow)"
 ctl frames "$INSTANCE" --seconds 2
 step "fontisctl snapshot   (a live frame: the camera runs at the larger size, 1280x720)"
-ctl snapshot "$INSTANCE" "$WORK/frame-camera1.bmp"
+ctl snapshot "$INSTANCE" "$(winepath -w "$WORK/frame-camera1.bmp")"
 echo "picture: $WORK/frame-camera1.bmp"
 
 step "a client asks for the second camera: fontisctl switch $INSTANCE \"Fontis Second Camera\""
@@ -75,7 +78,7 @@ ctl switch "$INSTANCE" "Fontis Second Camera"
 sleep 2
 step "fontisctl frames $INSTANCE --seconds 2   (the second camera's frames, the clients still there)"
 ctl frames "$INSTANCE" --seconds 2
-ctl snapshot "$INSTANCE" "$WORK/frame-camera2.bmp"
+ctl snapshot "$INSTANCE" "$(winepath -w "$WORK/frame-camera2.bmp")"
 echo "picture: $WORK/frame-camera2.bmp"
 
 # Here two applications will open "Fontis Virtual Camera" once the virtual camera is part of

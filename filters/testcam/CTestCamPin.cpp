@@ -352,7 +352,7 @@ void CTestCamPin::DeliverFrame(REFERENCE_TIME start, REFERENCE_TIME interval, bo
     ++m_dropped;
     return;
   }
-  DrawTestFrame(layout, number, data);
+  DrawTestFrame(layout, TestCameraIndexOf(m_profile), number, data);
   REFERENCE_TIME stop = start + interval;
   sample->SetActualDataLength(static_cast<long>(layout.imageSize));
   sample->SetTime(&start, &stop);

@@ -4,6 +4,7 @@
 #include <strmif.h>
 #include <uuids.h>
 
+#include "common/ScopedComApartment.h"
 #include "filters/base/CClassFactory.h"
 #include "filters/base/FilterRegistration.h"
 #include "filters/base/ModuleLifetime.h"
@@ -19,20 +20,6 @@ const ClassFactoryEntry kClasses[kTestCameraCount] = {
     {&kTestCameraProfiles[4].clsid, &CTestCamFilter::CreateInstance, &kTestCameraProfiles[4]},
     {&kTestCameraProfiles[5].clsid, &CTestCamFilter::CreateInstance, &kTestCameraProfiles[5]},
     {&kTestCameraProfiles[6].clsid, &CTestCamFilter::CreateInstance, &kTestCameraProfiles[6]},
-};
-
-// COM for the registration calls; regsvr32 and test programs may or may not have it already.
-class ScopedComInit {
- public:
-  ScopedComInit() : m_hr(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ScopedComInit() {
-    if (SUCCEEDED(m_hr)) ::CoUninitialize();
-  }
-  ScopedComInit(const ScopedComInit&) = delete;
-  ScopedComInit& operator=(const ScopedComInit&) = delete;
-
- private:
-  HRESULT m_hr;
 };
 
 HRESULT RegisterDevice(REFCLSID clsid, const wchar_t* friendlyName, const wchar_t* instanceKey,
@@ -78,7 +65,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, LPVOID* object) {
 STDAPI DllCanUnloadNow() { return ModuleCanUnloadNow(); }
 
 STDAPI DllRegisterServer() {
-  ScopedComInit com;
+  ScopedComApartment com;  // regsvr32 and test programs may or may not have COM already
   for (const TestCameraProfile& profile : kTestCameraProfiles) {
     const HRESULT hr = RegisterCamera(profile);
     if (FAILED(hr)) return hr;
@@ -87,7 +74,7 @@ STDAPI DllRegisterServer() {
 }
 
 STDAPI DllUnregisterServer() {
-  ScopedComInit com;
+  ScopedComApartment com;  // regsvr32 and test programs may or may not have COM already
   // Every camera is removed even when one fails, so a half registration can always be undone.
   HRESULT result = S_OK;
   for (const TestCameraProfile& profile : kTestCameraProfiles) {

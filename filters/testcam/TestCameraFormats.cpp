@@ -149,5 +149,7 @@ bool TestFrameLayoutFromType(const AM_MEDIA_TYPE& type, TestFrameLayout* layout)
   TestCamSubtype subtype = TestCamSubtype::Rgb24;
   if (!SubtypeFromGuid(type.subtype, &subtype)) return false;
   const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat);
-  return ComputeFrameLayout(subtype, info->bmiHeader.biWidth, std::labs(info->bmiHeader.biHeight), layout);
+  if (!ComputeFrameLayout(subtype, info->bmiHeader.biWidth, std::labs(info->bmiHeader.biHeight), layout)) return false;
+  layout->bottomUp = subtype == TestCamSubtype::Rgb24 && info->bmiHeader.biHeight > 0;
+  return true;
 }

@@ -22,5 +22,6 @@ void BuildTestCamStreamCaps(const TestCameraFormat& format, VIDEO_STREAM_CONFIG_
 // |height| (top-down only for RGB24), a sample size that covers the picture. False otherwise.
 bool FindTestCamFormat(const TestCameraProfile& profile, const AM_MEDIA_TYPE& type, size_t* index);
 
-// The picture layout of a video type with a VIDEOINFOHEADER of one of our subtypes.
+// The picture layout of a video type with a VIDEOINFOHEADER of one of our subtypes, in the row
+// order its biHeight says.
 bool TestFrameLayoutFromType(const AM_MEDIA_TYPE& type, TestFrameLayout* layout);

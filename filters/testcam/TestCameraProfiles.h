@@ -26,7 +26,9 @@
 //  6 Faulty      "Fontis Test Camera Faulty": camera 0's formats, and the faults a test asks for
 //                through the named record of TestCamFaults.h (a failing start, a refused size).
 //
-// Frames: see TestPattern.h for the frame counter at the start of every sample.
+// Frames: the coded picture of CodedPictureLayout.h, whose frame code holds the camera's index
+// above and the frame number's low byte below, and the frame counter of TestPattern.h at the
+// start of every sample.
 #pragma once
 
 #include <windows.h>
@@ -127,3 +129,8 @@ inline constexpr TestCameraProfile kTestCameraProfiles[kTestCameraCount] = {
      L"\\\\?\\root#fontis_testcam#0006#{65e8773d-8f56-11d0-a3b9-00a0c9223196}\\global", true, 128, false, true,
      kStandardFormats, CountOf(kStandardFormats)},
 };
+
+// The index of a profile of kTestCameraProfiles: the camera's identity in its frame code.
+inline size_t TestCameraIndexOf(const TestCameraProfile& profile) {
+  return static_cast<size_t>(&profile - kTestCameraProfiles);
+}

@@ -1,58 +1,20 @@
-// Drawing of the moving test pattern and the frame counter at the start of every picture.
+// The test camera's frames: the coded picture, then the frame counter in the first bytes.
 #include "filters/testcam/TestPattern.h"
 
-#include <cstring>
-#include <vector>
-
 #include "common/BitmapSize.h"
+#include "filters/testcam/CodedPictureLayout.h"
 
 namespace {
-struct Rgb {
-  BYTE r, g, b;
-};
-struct Yuv {
-  BYTE y, u, v;
-};
 
-constexpr Rgb kBarsRgb[8] = {{255, 255, 255}, {255, 255, 0}, {0, 255, 255}, {0, 255, 0},
-                             {255, 0, 255},   {255, 0, 0},   {0, 0, 255},   {0, 0, 0}};
-// The same bars in limited-range BT.601.
-constexpr Yuv kBarsYuv[8] = {{235, 128, 128}, {210, 16, 146}, {170, 166, 16}, {145, 54, 34},
-                             {106, 202, 222}, {81, 90, 240},  {41, 240, 110}, {16, 128, 128}};
-
-constexpr LONG kMovingBarWidth = 16;
-constexpr LONG kMovingBarStep = 8;
-constexpr LONG kBandHeight = 8;
-constexpr LONG kBandStep = 4;
-
-bool InMovingBar(LONG x, LONG width, uint32_t counter) {
-  const LONG start = static_cast<LONG>((static_cast<uint64_t>(counter) * kMovingBarStep) % width);
-  const LONG offset = (x - start + width) % width;
-  return offset < kMovingBarWidth;
-}
-
-bool InBand(LONG row, LONG height, uint32_t counter) {
-  const LONG start = static_cast<LONG>((static_cast<uint64_t>(counter) * kBandStep) % height);
-  const LONG offset = (row - start + height) % height;
-  return offset < kBandHeight;
-}
-
-size_t BarIndex(LONG x, LONG width) { return static_cast<size_t>((static_cast<int64_t>(x) * 8) / width); }
-
-// Fills rows [0, rows) of a plane with `row` or, inside the moving band, `inverted`.
-void FillPlane(BYTE* plane, LONG stride, LONG rows, LONG bandHeight, uint32_t counter, const std::vector<BYTE>& row,
-               const std::vector<BYTE>& inverted) {
-  for (LONG y = 0; y < rows; ++y) {
-    const std::vector<BYTE>& source = InBand(y, bandHeight, counter) ? inverted : row;
-    std::memcpy(plane + static_cast<size_t>(y) * stride, source.data(), source.size());
+LONG FourccOf(TestCamSubtype subtype) {
+  switch (subtype) {
+    case TestCamSubtype::Rgb24: return kFourccBgr24;
+    case TestCamSubtype::Yuy2: return kFourccYuy2;
+    case TestCamSubtype::Nv12: return kFourccNv12;
   }
+  return 0;
 }
 
-std::vector<BYTE> Inverted(const std::vector<BYTE>& row) {
-  std::vector<BYTE> result(row);
-  for (BYTE& value : result) value = static_cast<BYTE>(255 - value);
-  return result;
-}
 }  // namespace
 
 bool ComputeFrameLayout(TestCamSubtype subtype, LONG width, LONG height, TestFrameLayout* layout) {
@@ -60,6 +22,7 @@ bool ComputeFrameLayout(TestCamSubtype subtype, LONG width, LONG height, TestFra
   layout->subtype = subtype;
   layout->width = width;
   layout->height = height;
+  layout->bottomUp = subtype == TestCamSubtype::Rgb24;
   switch (subtype) {
     case TestCamSubtype::Rgb24:
       layout->stride = static_cast<LONG>(BitmapStride(width, 24));
@@ -100,48 +63,15 @@ bool ReadFrameCounter(const BYTE* frame, size_t size, uint32_t* counter) {
   return true;
 }
 
-void DrawTestFrame(const TestFrameLayout& layout, uint32_t counter, BYTE* frame) {
-  const LONG width = layout.width;
-  std::vector<BYTE> row(static_cast<size_t>(layout.stride), 0);
-  switch (layout.subtype) {
-    case TestCamSubtype::Rgb24: {
-      for (LONG x = 0; x < width; ++x) {
-        const Rgb c = InMovingBar(x, width, counter) ? Rgb{255, 255, 255} : kBarsRgb[BarIndex(x, width)];
-        BYTE* pixel = &row[static_cast<size_t>(x) * 3];
-        pixel[0] = c.b;  // DIB order
-        pixel[1] = c.g;
-        pixel[2] = c.r;
-      }
-      FillPlane(frame, layout.stride, layout.height, layout.height, counter, row, Inverted(row));
-      break;
-    }
-    case TestCamSubtype::Yuy2: {
-      for (LONG x = 0; x < width; x += 2) {
-        const Yuv c = InMovingBar(x, width, counter) ? Yuv{235, 128, 128} : kBarsYuv[BarIndex(x, width)];
-        BYTE* pair = &row[static_cast<size_t>(x) * 2];
-        pair[0] = c.y;
-        pair[1] = c.u;
-        pair[2] = c.y;
-        pair[3] = c.v;
-      }
-      FillPlane(frame, layout.stride, layout.height, layout.height, counter, row, Inverted(row));
-      break;
-    }
-    case TestCamSubtype::Nv12: {
-      std::vector<BYTE> chroma(static_cast<size_t>(width), 0);
-      for (LONG x = 0; x < width; x += 2) {
-        const Yuv c = InMovingBar(x, width, counter) ? Yuv{235, 128, 128} : kBarsYuv[BarIndex(x, width)];
-        row[static_cast<size_t>(x)] = c.y;
-        row[static_cast<size_t>(x) + 1] = c.y;
-        chroma[static_cast<size_t>(x)] = c.u;
-        chroma[static_cast<size_t>(x) + 1] = c.v;
-      }
-      FillPlane(frame, layout.stride, layout.height, layout.height, counter, row, Inverted(row));
-      // The chroma plane gets a band of its own; it need not line up with the luma band.
-      BYTE* uv = frame + static_cast<size_t>(layout.stride) * layout.height;
-      FillPlane(uv, layout.stride, layout.height / 2, layout.height / 2, counter, chroma, Inverted(chroma));
-      break;
-    }
-  }
+void DrawTestFrame(const TestFrameLayout& layout, size_t cameraIndex, uint32_t counter, BYTE* frame) {
+  SourceFrame picture;
+  picture.fourcc = FourccOf(layout.subtype);
+  picture.width = layout.width;
+  picture.height = layout.height;
+  picture.stride = layout.stride;
+  picture.bottomUp = layout.bottomUp;
+  picture.data = frame;
+  picture.bytes = layout.imageSize;
+  DrawCodedPicture(picture, TestCameraFrameCode(cameraIndex, counter));
   WriteFrameCounter(frame, counter);
 }

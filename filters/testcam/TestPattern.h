@@ -1,11 +1,12 @@
-// The test camera's pictures: a moving pattern plus a frame counter that readers can check.
+// The test camera's pictures: the coded picture of CodedPictureLayout.h, whose frame code names
+// the camera and the frame, plus a frame counter in the first bytes that readers can check.
 //
 // Frame counter encoding (every sample, every subtype): bytes 0..3 of the sample buffer hold the
 // frame number as a 32-bit little-endian integer, bytes 4..7 hold its bitwise complement (so a
 // torn or foreign buffer is detected). The number starts at 0 each time the filter leaves
 // Stopped and grows by one per frame produced; a gap means a frame was dropped on the way.
-// The pattern: eight colour bars, a 16-pixel-wide bar moving right by 8 pixels per frame and an
-// 8-row band moving down by 4 rows per frame, drawn inverted.
+// The counter covers a few pixels at the corner of the first row in memory (the bottom left of
+// a bottom-up RGB picture, the top left otherwise), away from where the picture is read.
 // Pure functions, no COM; any thread.
 #pragma once
 
@@ -24,14 +25,17 @@ struct TestFrameLayout {
   LONG height;      // rows, positive
   LONG stride;      // bytes per row of the first (or only) plane
   size_t imageSize; // bytes of the whole picture
+  bool bottomUp;    // RGB24 rows stored bottom row first (a positive biHeight)
 };
 
-// The layout of a format; false for sizes that are not positive and even.
+// The layout of a format (RGB24 bottom-up); false for sizes that are not positive and even.
 bool ComputeFrameLayout(TestCamSubtype subtype, LONG width, LONG height, TestFrameLayout* layout);
 
 void WriteFrameCounter(BYTE* frame, uint32_t counter);
 // True when `size` covers the counter and the complement matches.
 bool ReadFrameCounter(const BYTE* frame, size_t size, uint32_t* counter);
 
-// Draws frame number `counter` into `frame` (at least layout.imageSize bytes), counter included.
-void DrawTestFrame(const TestFrameLayout& layout, uint32_t counter, BYTE* frame);
+// Draws frame number `counter` of camera `cameraIndex` (its index in kTestCameraProfiles) into
+// `frame` (at least layout.imageSize bytes): the coded picture with TestCameraFrameCode, then the
+// counter.
+void DrawTestFrame(const TestFrameLayout& layout, size_t cameraIndex, uint32_t counter, BYTE* frame);

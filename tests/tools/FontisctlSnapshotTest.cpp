@@ -6,15 +6,13 @@
 #include <iterator>
 #include <vector>
 
+#include "FontisctlRun.h"
 #include "framering/CFrameRingWriter.h"
 #include "support/TestProcess.h"
 
 TEST(FontisctlFrames, SnapshotWritesABottomUpBmp) {
   const std::wstring instance = UniqueInstanceName(L"rctl");
-  const auto run = [](const std::wstring& arguments) {
-    TestProcess process;
-    return process.Start(L"fontisctl.exe", arguments) ? process.Wait(30000) : STILL_ACTIVE;
-  };
+  const auto run = [](const std::wstring& arguments) { return RunFontisctl(arguments).code; };
   constexpr DWORD kExitNoInstance = 3;
   EXPECT_EQ(kExitNoInstance, run(L"snapshot " + instance + L" nothing.bmp"));
 

@@ -1,32 +1,15 @@
 // fontisctl as people use it: its output, its exit codes, and that looking creates nothing.
 #include <gtest/gtest.h>
 
+#include "FontisctlRun.h"
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CStatusChannelClient.h"
 #include "support/TestCameraRegistration.h"
 #include "support/TestProcess.h"
 
-namespace {
-
-struct CtlRun {
-  DWORD code;
-  std::string output;
-};
-
-CtlRun Fontisctl(const std::wstring& arguments) {
-  TestProcess ctl;
-  if (!ctl.Start(L"fontisctl.exe", arguments, true)) {
-    return {0xDEADBEEF, "could not start fontisctl: error " + std::to_string(::GetLastError())};
-  }
-  const DWORD code = ctl.Wait(30000);
-  return {code, ctl.Output()};
-}
-
-}  // namespace
-
 TEST(FontisctlStatus, MissingInstanceIsReportedAndNotCreated) {
   const std::wstring instance = UniqueInstanceName(L"ctl");
-  const CtlRun run = Fontisctl(L"status " + instance);
+  const CtlRun run = RunFontisctl(L"status " + instance);
   EXPECT_EQ(3u, run.code);
   EXPECT_NE(std::string::npos, run.output.find("has no status channel")) << run.output;
   CStatusChannelClient view;
@@ -36,9 +19,11 @@ TEST(FontisctlStatus, MissingInstanceIsReportedAndNotCreated) {
 TEST(FontisctlStatus, BadArgumentsExitWithUsage) {
   for (const wchar_t* arguments : {L"", L"status", L"status \"\"", L"status x --follow abc", L"status x --follow 0",
                                    L"status x y", L"frobnicate", L"launch x cam {guid} maybe", L"launch x cam",
-                                   L"stop-hosts --timeout abc", L"stop-hosts --now", L"switch x", L"switch x cam {x}",
-                                   L"switch x \"\"", L"switch x cam {00000000-0000-0000-0000-000000000000} y"}) {
-    const CtlRun run = Fontisctl(arguments);
+                                   L"stop-hosts --timeout abc", L"stop-hosts --now", L"capture",
+                                   L"capture cam --size 640by480", L"capture cam --frames 0",
+                                   L"capture cam --subtype MJPG", L"switch x", L"switch x cam {x}", L"switch x \"\"",
+                                   L"switch x cam {00000000-0000-0000-0000-000000000000} y"}) {
+    const CtlRun run = RunFontisctl(arguments);
     EXPECT_EQ(2u, run.code) << "arguments: " << testing::PrintToString(std::wstring(arguments));
     EXPECT_NE(std::string::npos, run.output.find("usage")) << run.output;
   }
@@ -54,7 +39,7 @@ TEST(FontisctlStatus, PrintsTheRecordAndEventsAsTheHostLeftThem) {
   host.BeginOperation(kOpRunGraph);
   host.EndOperation(static_cast<HRESULT>(0x800705AA), kOpRunGraph);
 
-  const CtlRun run = Fontisctl(L"status " + instance);
+  const CtlRun run = RunFontisctl(L"status " + instance);
   EXPECT_EQ(0u, run.code);
   EXPECT_NE(std::string::npos, run.output.find("state                9 (run graph)")) << run.output;
   EXPECT_NE(std::string::npos, run.output.find("0x800705AA (ERROR_NO_SYSTEM_RESOURCES)")) << run.output;
@@ -68,13 +53,13 @@ TEST(FontisctlLaunch, StartsAHostOnlyWhenNoneServes) {
   const std::wstring instance = UniqueInstanceName(L"ctl");
   TestProcess serving;
   ASSERT_TRUE(StartPeer(serving, instance, L"serve " + instance + L" healthy"));
-  CtlRun run = Fontisctl(L"launch " + instance + L" \"Cam\" {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0} FALSE");
+  CtlRun run = RunFontisctl(L"launch " + instance + L" \"Cam\" {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0} FALSE");
   EXPECT_EQ(0u, run.code);
   EXPECT_NE(std::string::npos, run.output.find("nothing started")) << run.output;
   StopPeer(instance);
   EXPECT_EQ(0u, serving.Wait(10000));
 
-  run = Fontisctl(L"launch " + instance + L" \"\" {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0} FALSE");
+  run = RunFontisctl(L"launch " + instance + L" \"\" {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0} FALSE");
   EXPECT_EQ(0u, run.code);
   EXPECT_NE(std::string::npos, run.output.find("started a host")) << run.output;
 }
@@ -82,12 +67,12 @@ TEST(FontisctlLaunch, StartsAHostOnlyWhenNoneServes) {
 TEST(FontisctlDevices, ListsCamerasAsTheHostFindsThem) {
   TestCameraRegistration cameras;
   ASSERT_EQ(S_OK, cameras.Register());
-  CtlRun run = Fontisctl(L"devices");
+  CtlRun run = RunFontisctl(L"devices");
   EXPECT_EQ(0u, run.code);
   // The camera whose Description differs from its FriendlyName is shown by its Description.
   EXPECT_NE(std::string::npos, run.output.find("\"Fontis Second Camera\"")) << run.output;
   EXPECT_NE(std::string::npos, run.output.find("root#fontis_testcam#0002")) << run.output;
   ASSERT_EQ(S_OK, cameras.Unregister());
-  run = Fontisctl(L"devices");
+  run = RunFontisctl(L"devices");
   EXPECT_EQ(std::string::npos, run.output.find("Fontis")) << run.output;
 }

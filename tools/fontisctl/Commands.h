@@ -1,5 +1,6 @@
 // fontisctl's commands. Each takes the arguments after its own name and returns the exit code:
-// 0 success, 2 bad arguments, 3 the instance's objects do not exist, 1 any other failure.
+// 0 success, 2 bad arguments, 3 the instance's objects do not exist (capture: no such device),
+// 1 any other failure; capture also exits with 4 and 5.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,9 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNoInstance = 3;
+constexpr int kExitNoDevice = 3;
+constexpr int kExitFormat = 4;    // the format asked for was refused or is not offered
+constexpr int kExitNoFrames = 5;  // no frame arrived within the time allowed
 
 struct CommandEntry {
   const wchar_t* name;
@@ -33,3 +37,5 @@ extern const char kSwitchUsage[];
 int RunSwitchCommand(int argc, wchar_t** argv);
 extern const char kStopHostsUsage[];
 int RunStopHostsCommand(int argc, wchar_t** argv);
+extern const char kCaptureUsage[];
+int RunCaptureCommand(int argc, wchar_t** argv);

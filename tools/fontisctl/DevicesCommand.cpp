@@ -10,24 +10,11 @@
 #include "Commands.h"
 #include "CtlOutput.h"
 #include "capture/DeviceEnumeration.h"
+#include "common/ScopedComApartment.h"
 
 const char kDevicesUsage[] = "devices";
 
 namespace {
-
-class ScopedComApartment {
- public:
-  ScopedComApartment() : m_hr(::CoInitializeEx(nullptr, COINIT_MULTITHREADED)) {}
-  ~ScopedComApartment() {
-    if (SUCCEEDED(m_hr)) ::CoUninitialize();
-  }
-  ScopedComApartment(const ScopedComApartment&) = delete;
-  ScopedComApartment& operator=(const ScopedComApartment&) = delete;
-  HRESULT Result() const { return m_hr; }
-
- private:
-  HRESULT m_hr;
-};
 
 // A value the device did not report is shown as such, not as an empty string.
 std::string ValueOrAbsent(bool present, const std::wstring& value) {

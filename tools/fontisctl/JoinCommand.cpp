@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "CtlOutput.h"
+#include "VideoArguments.h"
 #include "common/CMediaType.h"
 #include "common/ScopedHandle.h"
 #include "common/WideString.h"
@@ -19,7 +20,6 @@ const char kJoinUsage[] =
 
 namespace {
 
-constexpr long long kMaxDimension = 16384;
 constexpr long long kMaxHoldSeconds = 86400;
 constexpr DWORD kCtrlHandlerWaitMs = 5000;
 
@@ -32,38 +32,6 @@ BOOL WINAPI OnConsoleControl(DWORD) {
   // The process ends when this handler returns from a close event: let the slot go first.
   ::WaitForSingleObject(g_leftEvent, kCtrlHandlerWaitMs);
   return TRUE;
-}
-
-bool ParseSize(const wchar_t* text, LONG* width, LONG* height) {
-  const wchar_t* x = wcschr(text, L'x');
-  if (x == nullptr) return false;
-  std::wstring widthText(text, x);
-  long long w = 0, h = 0;
-  if (!ParseNumber(widthText.c_str(), 1, kMaxDimension, &w) ||
-      !ParseNumber(x + 1, -kMaxDimension, kMaxDimension, &h) || h == 0) {
-    return false;
-  }
-  *width = static_cast<LONG>(w);
-  *height = static_cast<LONG>(h);
-  return true;
-}
-
-bool ParseSubtype(const wchar_t* text, VideoSubtype* subtype) {
-  struct Named {
-    const wchar_t* name;
-    VideoSubtype subtype;
-  };
-  static const Named kNames[] = {{L"RGB24", VideoSubtype::kRgb24},
-                                 {L"YUY2", VideoSubtype::kYuy2},
-                                 {L"NV12", VideoSubtype::kNv12},
-                                 {L"RGB32", VideoSubtype::kRgb32}};
-  for (const Named& named : kNames) {
-    if (wcscmp(text, named.name) == 0) {
-      *subtype = named.subtype;
-      return true;
-    }
-  }
-  return false;
 }
 
 }  // namespace
@@ -79,12 +47,14 @@ int RunJoinCommand(int argc, wchar_t** argv) {
     if (wcscmp(argv[i], L"--want-video") == 0) {
       wantsVideo = true;
     } else if (wcscmp(argv[i], L"--size") == 0 && hasValue) {
-      if (!ParseSize(argv[++i], &width, &height)) {
+      if (!ParseFrameSize(argv[++i], &width, &height)) {
         return UsageError("--size takes WIDTHxHEIGHT, width 1 to 16384, height -16384 to 16384 and not 0", kJoinUsage);
       }
       haveSize = true;
     } else if (wcscmp(argv[i], L"--subtype") == 0 && hasValue) {
-      if (!ParseSubtype(argv[++i], &subtype)) return UsageError("--subtype is RGB24, YUY2, NV12 or RGB32", kJoinUsage);
+      if (!ParseVideoSubtype(argv[++i], &subtype)) {
+        return UsageError("--subtype is RGB24, YUY2, NV12 or RGB32", kJoinUsage);
+      }
     } else if (wcscmp(argv[i], L"--hold") == 0 && hasValue) {
       if (!ParseNumber(argv[++i], 0, kMaxHoldSeconds, &holdSeconds)) {
         return UsageError("--hold takes a number of seconds from 0 to 86400", kJoinUsage);

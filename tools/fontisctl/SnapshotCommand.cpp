@@ -3,10 +3,9 @@
 #include <cwchar>
 #include <vector>
 
+#include "BmpWriter.h"
 #include "Commands.h"
 #include "CtlOutput.h"
-#include "FramePixels.h"
-#include "common/ScopedHandle.h"
 #include "framering/CFrameRingReader.h"
 
 const char kSnapshotUsage[] = "snapshot INSTANCE FILE.bmp";
@@ -14,39 +13,6 @@ const char kSnapshotUsage[] = "snapshot INSTANCE FILE.bmp";
 namespace {
 
 constexpr DWORD kFirstFrameWaitMs = 3000;
-
-#pragma pack(push, 2)
-struct BmpFileHeader {
-  WORD type;
-  DWORD size;
-  WORD reserved1;
-  WORD reserved2;
-  DWORD offset;
-};
-#pragma pack(pop)
-static_assert(sizeof(BmpFileHeader) == 14, "BMP file header is 14 bytes");
-
-bool WriteBmp(const wchar_t* path, LONG width, LONG height, const std::vector<BYTE>& rows) {
-  BITMAPINFOHEADER info = {};
-  info.biSize = sizeof(info);
-  info.biWidth = width;
-  info.biHeight = height;  // bottom-up, as the rows are
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  info.biCompression = BI_RGB;
-  info.biSizeImage = static_cast<DWORD>(rows.size());
-  BmpFileHeader file = {};
-  file.type = 0x4D42;  // "BM"
-  file.offset = sizeof(file) + sizeof(info);
-  file.size = file.offset + info.biSizeImage;
-
-  ScopedHandle out(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!out.IsValid()) return false;
-  DWORD written = 0;
-  return ::WriteFile(out.Get(), &file, sizeof(file), &written, nullptr) && written == sizeof(file) &&
-         ::WriteFile(out.Get(), &info, sizeof(info), &written, nullptr) && written == sizeof(info) &&
-         ::WriteFile(out.Get(), rows.data(), info.biSizeImage, &written, nullptr) && written == info.biSizeImage;
-}
 
 const char* SubtypeName(LONG subtype) {
   switch (subtype) {
@@ -84,16 +50,23 @@ int RunSnapshotCommand(int argc, wchar_t** argv) {
     fprintf(stderr, "fontisctl: could not read a whole frame: %s\n", DescribeHResult(read).c_str());
     return kExitFailure;
   }
-  std::vector<BYTE> rows;
-  LONG rowBytes = 0;
-  if (!ConvertFrameToBmpRows(frame, pixels.data(), pixels.size(), &rows, &rowBytes)) {
+  SourceFrame source;
+  source.fourcc = frame.subtype;
+  source.width = frame.width;
+  source.height = frame.height;
+  source.stride = frame.stride;
+  source.bottomUp = (frame.flags & kFrameFlagBottomUp) != 0;
+  source.data = pixels.data();
+  source.bytes = pixels.size();
+  const HRESULT saved = SaveFrameAsBmp(argv[1], source);
+  if (saved == kErrBadFrameLayout || saved == kErrBufferTooSmall) {
     fprintf(stderr, "fontisctl: frame %lld has a layout this tool cannot convert (%s %ldx%ld stride %ld)\n",
             static_cast<long long>(frame.counter), SubtypeName(frame.subtype), static_cast<long>(frame.width),
             static_cast<long>(frame.height), static_cast<long>(frame.stride));
     return kExitFailure;
   }
-  if (!WriteBmp(argv[1], frame.width, frame.height, rows)) {
-    fprintf(stderr, "fontisctl: cannot write \"%s\" (error %lu)\n", Narrow(argv[1]).c_str(), ::GetLastError());
+  if (FAILED(saved)) {
+    fprintf(stderr, "fontisctl: cannot write \"%s\": %s\n", Narrow(argv[1]).c_str(), DescribeHResult(saved).c_str());
     return kExitFailure;
   }
   printf("frame %lld %s %ldx%ld saved to %s\n", static_cast<long long>(frame.counter), SubtypeName(frame.subtype),

@@ -17,6 +17,7 @@ const CommandEntry kCommands[] = {
     {L"devices", kDevicesUsage, RunDevicesCommand},
     {L"switch", kSwitchUsage, RunSwitchCommand},
     {L"stop-hosts", kStopHostsUsage, RunStopHostsCommand},
+    {L"capture", kCaptureUsage, RunCaptureCommand},
 };
 
 int PrintUsage() {

@@ -39,7 +39,7 @@ void ExpectCameraFrames(CFrameRingReader& reader, TestCamSubtype subtype, LONG w
   uint32_t number = 0;
   ASSERT_TRUE(ReadFrameCounter(pixels.data(), pixels.size(), &number));
   std::vector<BYTE> expected(layout.imageSize);
-  DrawTestFrame(layout, number, expected.data());
+  DrawTestFrame(layout, kTestCamStandard, number, expected.data());
   EXPECT_TRUE(expected == pixels) << "picture " << number << " differs from the camera's";
 }
 
