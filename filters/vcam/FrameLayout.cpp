@@ -66,3 +66,15 @@ HRESULT DescribeTargetFormat(const TargetFormat& format, FrameLayout* layout) {
   layout->bottomUp = IsRgb(format.fourcc) && format.height > 0;
   return S_OK;
 }
+
+SourceFrame SourceFrameOf(const FrameRingFrame& frame, const BYTE* data, size_t bytes) {
+  SourceFrame source;
+  source.fourcc = frame.subtype;
+  source.width = frame.width;
+  source.height = frame.height;
+  source.stride = frame.stride;
+  source.bottomUp = (frame.flags & kFrameFlagBottomUp) != 0;
+  source.data = data;
+  source.bytes = bytes;
+  return source;
+}

@@ -36,6 +36,9 @@ struct TargetFormat {
   LONG height = 0;  // biHeight: positive RGB is stored bottom-up; YUV is top-down whatever the sign
 };
 
+// The description of a frame copied out of the ring, its pixels at data.
+SourceFrame SourceFrameOf(const FrameRingFrame& frame, const BYTE* data, size_t bytes);
+
 // Where the rows of a frame lie.
 struct FrameLayout {
   LONG width = 0;

@@ -50,15 +50,7 @@ int RunSnapshotCommand(int argc, wchar_t** argv) {
     fprintf(stderr, "fontisctl: could not read a whole frame: %s\n", DescribeHResult(read).c_str());
     return kExitFailure;
   }
-  SourceFrame source;
-  source.fourcc = frame.subtype;
-  source.width = frame.width;
-  source.height = frame.height;
-  source.stride = frame.stride;
-  source.bottomUp = (frame.flags & kFrameFlagBottomUp) != 0;
-  source.data = pixels.data();
-  source.bytes = pixels.size();
-  const HRESULT saved = SaveFrameAsBmp(argv[1], source);
+  const HRESULT saved = SaveFrameAsBmp(argv[1], SourceFrameOf(frame, pixels.data(), pixels.size()));
   if (saved == kErrBadFrameLayout || saved == kErrBufferTooSmall) {
     fprintf(stderr, "fontisctl: frame %lld has a layout this tool cannot convert (%s %ldx%ld stride %ld)\n",
             static_cast<long long>(frame.counter), SubtypeName(frame.subtype), static_cast<long>(frame.width),
