@@ -18,6 +18,7 @@
 
 #include "BenchClock.h"
 #include "BenchFilters.h"
+#include "filters/testcam/TestCameraProfiles.h"
 #include "ipc/RgCenterSlots.h"
 #include "support/HostRig.h"
 #include "support/TestProcess.h"
@@ -87,27 +88,26 @@ void LaunchAndLeave(std::vector<double>* launchToFrame, std::vector<double>* lea
   if (::WaitForSingleObject(host.Get(), kWaitMs) == WAIT_OBJECT_0) leaveToExit->push_back(NowMs() - left);
 }
 
-// Alternates between two cameras that deliver different sizes for a 320 x 240 request: the first
-// frame of the new size is the first frame of the new camera.
+// Alternates between the first two test cameras; the frame code of the pictures tells which camera
+// drew a frame.
 void Switches(std::vector<double>* switchToFrame) {
   HostRig rig(L"bench_switch");
-  const int slot = rig.Join(true, 320, 240);
-  if (!rig.IsOpen() || slot < 0 || !rig.Start(L"Fontis Test Camera", kNoGuid, false) ||
-      !rig.WaitFrameSize(320, 240)) {
+  const int slot = rig.StartServing();
+  if (slot < 0 || !rig.WaitCamera(kTestCamStandard)) {
     printf("switch: the host did not start\n");
     return;
   }
   struct Target {
     const wchar_t* camera;
-    LONG width;
+    size_t index;
   };
-  const Target targets[2] = {{L"Fontis Second Camera", 640}, {L"Fontis Test Camera", 320}};
+  const Target targets[2] = {{L"Fontis Second Camera", kTestCamSecond}, {L"Fontis Test Camera", kTestCamStandard}};
   for (int i = 0; i < kRuns; ++i) {
     const Target& target = targets[i % 2];
     const double start = NowMs();
     if (FAILED(rig.Status().RequestDevice(target.camera, kNoGuid))) continue;
-    FrameRingFrame frame = {};
-    if (PollUntil([&] { return rig.LatestFrame(&frame) && frame.width == target.width; })) {
+    size_t index = 0;
+    if (PollUntil([&] { return rig.LatestCamera(&index) && index == target.index; })) {
       switchToFrame->push_back(NowMs() - start);
     }
   }

@@ -6,6 +6,7 @@
 #include "graphctl/HostMessages.h"
 #include "resources/resource.h"
 #include "HostTest.h"
+#include "filters/testcam/TestCameraProfiles.h"
 #include "support/HostRig.h"
 
 using HostServing = HostTest;
@@ -50,6 +51,7 @@ TEST_F(HostServing, RunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCamera)
   // The client asks for the second camera while it wants video again.
   ASSERT_TRUE(rig.SetWantsVideo(first, true));
   ASSERT_TRUE(rig.WaitRunning(true));
+  EXPECT_TRUE(rig.WaitCamera(kTestCamStandard));
   TestProcess ctl;
   ASSERT_TRUE(ctl.Start(L"fontisctl.exe", L"switch " + rig.Instance() + L" \"Fontis Second Camera\"", true));
   EXPECT_EQ(0u, ctl.Wait(kHostWaitMs));
@@ -57,7 +59,7 @@ TEST_F(HostServing, RunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCamera)
                         kHostWaitMs))
       << "the request was not acknowledged";
   EXPECT_TRUE(rig.WaitRunning(true));
-  EXPECT_TRUE(rig.WaitFrames(5));
+  EXPECT_TRUE(rig.WaitCamera(kTestCamSecond)) << "no frame of the second camera";
   const RgCenterBlock channel = rig.Channel();
   EXPECT_EQ(1u, channel.clientCount);
 

@@ -6,6 +6,7 @@
 
 #include "ipc/LiveInstance.h"
 #include "resources/resource.h"
+#include "support/CodedPicture.h"
 #include "support/WaitUntil.h"
 
 namespace {
@@ -138,6 +139,27 @@ bool HostRig::WaitFrameSize(LONG width, LONG height, DWORD timeoutMs) {
       [&] {
         FrameRingFrame frame = {};
         return Ring(0) != nullptr && LatestFrame(&frame) && frame.width == width && frame.height == height;
+      },
+      timeoutMs);
+}
+
+bool HostRig::LatestCamera(size_t* cameraIndex) {
+  CFrameRingReader* ring = Ring(0);
+  std::vector<BYTE> pixels;
+  FrameRingFrame frame = {};
+  if (ring == nullptr || ring->ReadLatest(&pixels, &frame) != S_OK) return false;
+  uint16_t code = 0;
+  std::string mismatch;
+  if (!ReadFrameCode(SourceFrameOf(frame, pixels.data(), pixels.size()), &code, &mismatch)) return false;
+  *cameraIndex = FrameCodeCamera(code);
+  return true;
+}
+
+bool HostRig::WaitCamera(size_t cameraIndex, DWORD timeoutMs) {
+  return WaitUntil(
+      [&] {
+        size_t index = 0;
+        return LatestCamera(&index) && index == cameraIndex;
       },
       timeoutMs);
 }

@@ -76,6 +76,10 @@ class HostRig {
   bool LatestFrame(FrameRingFrame* frame);
   // Waits for a frame of this size.
   bool WaitFrameSize(LONG width, LONG height, DWORD timeoutMs = kHostWaitMs);
+  // The test camera that drew the newest frame (its index in kTestCameraProfiles, read from the
+  // frame code); false before the first frame or when the code cannot be read.
+  bool LatestCamera(size_t* cameraIndex);
+  bool WaitCamera(size_t cameraIndex, DWORD timeoutMs = kHostWaitMs);
 
  private:
   std::wstring m_instance;
