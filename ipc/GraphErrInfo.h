@@ -23,8 +23,11 @@ enum StatusOperation : int32_t {
   kOpRunGraph = 9,
 };
 
-// Values of `hostCondition`.
-constexpr int32_t kHostConditionNormal = 3;
+// Values of `hostCondition`: what the host's session and power state allow.
+constexpr int32_t kHostConditionNormal = 3;        // session active, system awake
+constexpr int32_t kHostConditionSuspended = 2;     // the system suspends (or was asked to)
+constexpr int32_t kHostConditionDisconnected = 1;  // the console was disconnected from the session
+constexpr int32_t kHostConditionLocked = 0;        // the session is locked
 
 struct GraphErrInfo {
   int32_t state;

@@ -3,11 +3,39 @@
 #include <cstdio>
 #include <cwchar>
 
+#include <objbase.h>
+
+#include "CGraphErrInfo.h"
+#include "CStatusChannelClient.h"
 #include "common/ScopedHandle.h"
 
 namespace {
 
 constexpr size_t kCommandLineCapacity = 2048;
+// How long a client keeps the status record open for a host that is starting, at most.
+constexpr DWORD kHostStartWaitMs = 15000;
+constexpr DWORD kHostStartPollMs = 10;
+
+// Names the client's camera in the status record as a request, the way a client asks for a camera:
+// the new host takes it over and works with it, and its retry loop compares the record with the
+// camera in use. A client without a name leaves "" and the GUID: the host then finds the camera
+// by GUID alone.
+void RequestCamera(const HostLaunchRequest& request) {
+  CStatusChannelClient status;
+  if (FAILED(status.Open(request.instanceName))) return;
+  GUID guid = GUID_NULL;
+  if (request.cameraGuidText == nullptr || FAILED(::CLSIDFromString(request.cameraGuidText, &guid))) guid = GUID_NULL;
+  status.RequestDevice(request.cameraName != nullptr ? request.cameraName : L"", guid);
+}
+
+// The host holds the instance's flag only after it has opened the status record: until then (or
+// until it ended) the record must not vanish with our handle, taking the request with it.
+void AwaitHostHoldingRecord(HANDLE host, const WCHAR* instanceName) {
+  const ULONGLONG deadline = ::GetTickCount64() + kHostStartWaitMs;
+  while (!IsInstanceFlagPresent(instanceName) && ::GetTickCount64() < deadline) {
+    if (::WaitForSingleObject(host, kHostStartPollMs) == WAIT_OBJECT_0) return;
+  }
+}
 
 }  // namespace
 
@@ -51,6 +79,9 @@ HRESULT LaunchHostIfNeeded(const HostLaunchRequest& request, LaunchOutcome* outc
 
   WCHAR commandLine[kCommandLineCapacity];
   if (!FormatHostCommandLine(request, commandLine, kCommandLineCapacity)) return E_INVALIDARG;
+  // Creates the record when no process has it, as a client may.
+  CGraphErrInfo record;
+  if (SUCCEEDED(record.Open(request.instanceName))) RequestCamera(request);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};
@@ -60,6 +91,7 @@ HRESULT LaunchHostIfNeeded(const HostLaunchRequest& request, LaunchOutcome* outc
   }
   ScopedHandle thread(info.hThread);
   ScopedHandle host(info.hProcess);
+  AwaitHostHoldingRecord(host.Get(), request.instanceName);
   AwaitHostFlag(request.instanceName);
   if (process != nullptr) *process = host.Release();
   return S_OK;

@@ -1,5 +1,6 @@
 // The client's side of starting a host: start one only when no healthy host serves the
-// instance and no successor already waits, with the command line the host expects.
+// instance and no successor already waits, with the command line the host expects, for the
+// camera that the client asks for in the status record.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +24,9 @@ BOOL HostPathBeside(HMODULE module, WCHAR* out, size_t capacity);
 
 enum class LaunchOutcome { kStarted, kHostServes, kSuccessorWaits };
 
+// Before it starts a host, the client names its camera in the status record (name, GUID and the
+// pending flag under the record's lock, then the device-change event), and it keeps the record
+// open until the host holds the instance or has ended.
 // On kStarted, *process holds the new host's process handle (the caller may wait on it).
 HRESULT LaunchHostIfNeeded(const HostLaunchRequest& request, LaunchOutcome* outcome, HANDLE* process);
 

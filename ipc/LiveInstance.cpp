@@ -109,6 +109,13 @@ HostPresence ProbeHostPresence(const WCHAR* instanceName) {
   return HostPresence::kNone;
 }
 
+bool IsInstanceFlagPresent(const WCHAR* instanceName) {
+  WCHAR flagName[kNameCapacity];
+  if (!ComposeObjectName(flagName, instanceName, kSuffixLiveFlag)) return false;
+  ScopedHandle flag(::OpenMutexW(SYNCHRONIZE, FALSE, flagName));
+  return flag.IsValid();
+}
+
 void AwaitHostFlag(const WCHAR* instanceName) {
   bool exists = false;
   if (FlagExists(instanceName, &exists) && !exists) ::Sleep(kHostClaimGraceMs);

@@ -36,6 +36,11 @@ enum class HostPresence {
 };
 HostPresence ProbeHostPresence(const WCHAR* instanceName);
 
+// Whether the instance's flag mutex exists, that is whether some host holds the instance. Opens
+// only (never creates) and without the liveness lock, for tools that look on: the answer may be
+// stale at once.
+bool IsInstanceFlagPresent(const WCHAR* instanceName);
+
 // After starting a host: give it up to a second to claim the flag, so that a client that asks
 // again at once does not start a second one.
 void AwaitHostFlag(const WCHAR* instanceName);

@@ -20,7 +20,11 @@ ApplicationState::ApplicationState()
       quitPosted(FALSE),
       startRetryCount(0) {}
 
-ApplicationState::~ApplicationState() = default;
+ApplicationState::~ApplicationState() {
+  // Deliberately not destroyed: see the header.
+  (void)graphMng.release();
+  (void)resources.release();
+}
 
 namespace {
 

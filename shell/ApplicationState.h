@@ -2,8 +2,8 @@
 // owned objects. (The monitor loop's countdowns live in the graph-control object, which lives as
 // long as the process serves.)
 //
-// Written by the main thread only. No lock: other threads reach the main thread by posting
-// messages.
+// Written and read by the main thread only. No lock: other threads reach the main thread by
+// posting messages to its window.
 #pragma once
 
 #include <windows.h>
@@ -19,6 +19,9 @@ class CResourceStrings;
 
 struct ApplicationState {
   ApplicationState();
+  // Closes the status channel and the handles, but leaves the graph-control object and the string
+  // object alone: an ordinary quit ends the process without tearing the graph down (only the
+  // orderly shutdown does that), and the monitor and graph threads may still run here.
   ~ApplicationState();
   ApplicationState(const ApplicationState&) = delete;
   ApplicationState& operator=(const ApplicationState&) = delete;

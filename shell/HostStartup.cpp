@@ -1,14 +1,16 @@
 #include "HostStartup.h"
 
 #include <objbase.h>
+#include <wtsapi32.h>
 
-#include <cwchar>
-
+#include "graphctl/CFontisGraphMng.h"
 #include "ipc/GraphErrInfo.h"
+#include "ipc/LiveInstance.h"
 #include "resources/resource.h"
 #include "shell/ApplicationState.h"
 #include "shell/CResourceStrings.h"
-#include "ipc/LiveInstance.h"
+#include "shell/CameraRequest.h"
+#include "shell/CaptureControl.h"
 #include "shell/MainWindow.h"
 
 namespace {
@@ -16,6 +18,8 @@ namespace {
 constexpr DWORD kWindowStyle = WS_OVERLAPPEDWINDOW;  // 0x00CF0000
 constexpr int kWindowWidth = 320;
 constexpr int kWindowHeight = 300;
+
+}  // namespace
 
 BOOL InitInstance(HINSTANCE instance) {
   ApplicationState& app = g_appState;
@@ -28,40 +32,38 @@ BOOL InitInstance(HINSTANCE instance) {
   app.mainWindow = ::CreateWindowExW(app.showWindow ? 0 : WS_EX_TOOLWINDOW, app.windowClass, app.windowTitle,
                                      kWindowStyle, CW_USEDEFAULT, 0, kWindowWidth, kWindowHeight, nullptr,
                                      nullptr, instance, nullptr);
-  // The graph-control object is created here once the capture graph exists; without it the
-  // host cannot serve and gives up like a host that finds no camera.
-  return app.graphMng && app.resources && app.mainWindow != nullptr;
-}
+  // A hidden host ends once no client is left; a shown one stays for its user.
+  app.graphMng.reset(CFontisGraphMng::CreateInstance(app.instanceName, app.showWindow ? FALSE : TRUE));
+  if (!app.graphMng || !app.resources || app.mainWindow == nullptr) return FALSE;
 
-}  // namespace
+  ::ShowWindow(app.mainWindow, app.showWindow ? SW_SHOW : SW_HIDE);
+  ::UpdateWindow(app.mainWindow);
+  ::WTSRegisterSessionNotification(app.mainWindow, NOTIFY_FOR_THIS_SESSION);
+  app.statusBlock.EndOperation(S_OK, kOpHostStartup);
 
-BOOL IsOtherCamera(const WCHAR* requestedName, const GUID& requestedGuid, const WCHAR* currentName,
-                   const GUID& currentGuid) {
-  if (wcscmp(requestedName, currentName) != 0) return TRUE;
-  return !IsEqualGUID(requestedGuid, GUID_NULL) && !IsEqualGUID(requestedGuid, currentGuid);
+  if (!StartCapture(app.deviceName, app.deviceGuid)) return FALSE;
+  // The camera actually opened, as StartCapture has just stored it.
+  app.graphMng->PublishDevice(app.deviceGuid, app.deviceName);
+  return TRUE;
 }
 
 int RunHost(HINSTANCE instance) {
   ApplicationState& app = g_appState;
   if (!ParseCommandLine()) return 0;
-  if (FAILED(app.statusBlock.Open(app.instanceName))) return kExitStatusChannelFailed;
+  if (FAILED(app.statusBlock.Open(app.instanceName))) return kExitStartupFailed;
   app.resources = CResourceStrings::Create(L"Resource.ini");
-  if (!app.resources) return kExitStatusChannelFailed;
+  if (!app.resources) return kExitStartupFailed;
 
   if (!AcquireLiveInstance(app.instanceName, app.statusBlock, app.liveLock, app.liveFlag, app.liveWaitEvent)) {
     app.resources.reset();
     return 0;
   }
+  // From here on this process serves the instance.
   app.statusBlock.SetHostCondition(kHostConditionNormal);
   app.statusBlock.BeginOperation(kOpHostStartup);
 
-  WCHAR requestedName[kNameCapacity];
-  GUID requestedGuid = GUID_NULL;
-  app.statusBlock.GetDeviceRequest(requestedName, kNameCapacity, &requestedGuid);
-  if (IsOtherCamera(requestedName, requestedGuid, app.deviceName, app.deviceGuid)) {
-    BoundedCopy(app.deviceName, requestedName);
-    app.deviceGuid = requestedGuid;
-  }
+  // A client that asked for a camera before this host existed gets that camera.
+  TakeOverCameraRequest(app);
 
   if (!InitInstance(instance)) {
     ShutdownInstance();
@@ -69,12 +71,17 @@ int RunHost(HINSTANCE instance) {
   }
 
   HACCEL accelerators = ::LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDC_FONTISHOST));
-  MSG message;
-  while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
+  MSG message = {};
+  BOOL got;
+  while ((got = ::GetMessageW(&message, nullptr, 0, 0)) != 0) {
+    if (got == -1) return 0;  // cannot happen without a window filter; never spin on it
     if (!::TranslateAcceleratorW(message.hwnd, accelerators, &message)) {
       ::TranslateMessage(&message);
       ::DispatchMessageW(&message);
     }
   }
+  // Whoever posted the quit (this host, or the monitor thread after a lasting stall) chose the
+  // code; the process ends without clean-up, and the instance's mutexes it still owns become
+  // abandoned, which a waiting successor sees.
   return static_cast<int>(message.wParam);
 }

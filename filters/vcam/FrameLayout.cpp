@@ -34,18 +34,6 @@ LONG64 ImageBytes(LONG fourcc, LONG64 stride, LONG height) {
 
 }  // namespace
 
-SourceFrame SourceFrameOf(const FrameRingFrame& frame, const BYTE* data, size_t bytes) {
-  SourceFrame source;
-  source.fourcc = frame.subtype;
-  source.width = frame.width;
-  source.height = frame.height;
-  source.stride = frame.stride;
-  source.bottomUp = (frame.flags & kFrameFlagBottomUp) != 0;
-  source.data = data;
-  source.bytes = bytes;
-  return source;
-}
-
 HRESULT DescribeSourceFrame(const SourceFrame& frame, FrameLayout* layout) {
   if (layout == nullptr) return E_POINTER;
   if (!SidesUsable(frame.fourcc, frame.width, frame.height)) return kErrBadFrameLayout;
@@ -77,4 +65,16 @@ HRESULT DescribeTargetFormat(const TargetFormat& format, FrameLayout* layout) {
   layout->imageBytes = ImageBytes(format.fourcc, stride, height);
   layout->bottomUp = IsRgb(format.fourcc) && format.height > 0;
   return S_OK;
+}
+
+SourceFrame SourceFrameOf(const FrameRingFrame& frame, const BYTE* data, size_t bytes) {
+  SourceFrame source;
+  source.fourcc = frame.subtype;
+  source.width = frame.width;
+  source.height = frame.height;
+  source.stride = frame.stride;
+  source.bottomUp = (frame.flags & kFrameFlagBottomUp) != 0;
+  source.data = data;
+  source.bytes = bytes;
+  return source;
 }

@@ -36,6 +36,9 @@ struct TargetFormat {
   LONG height = 0;  // biHeight: positive RGB is stored bottom-up; YUV is top-down whatever the sign
 };
 
+// The description of a frame copied out of the ring, its pixels at data.
+SourceFrame SourceFrameOf(const FrameRingFrame& frame, const BYTE* data, size_t bytes);
+
 // Where the rows of a frame lie.
 struct FrameLayout {
   LONG width = 0;
@@ -44,9 +47,6 @@ struct FrameLayout {
   LONG64 imageBytes = 0;    // bytes the whole frame spans
   bool bottomUp = false;
 };
-
-// A frame of the frame ring, its pixels at data: the converter's source.
-SourceFrame SourceFrameOf(const FrameRingFrame& frame, const BYTE* data, size_t bytes);
 
 // S_OK with the layout that the description claims, once it is consistent and `bytes` covers
 // it; kErrBadFrameLayout, kErrBufferTooSmall or E_POINTER otherwise. Products are 64-bit.

@@ -242,7 +242,7 @@ TEST(Installer, SilentInstallWithTestCameraInstallsRegistersAndListsTheProduct) 
 
 TEST(Installer, InstalledFontisctlStartsTheHostFromTheFolderWithABlank) {
   // The record outlives the host here; a host that read its arguments resets it when it gives up
-  // (it cannot serve yet), while one that got its arguments shifted never opens this instance.
+  // (there is no such camera), while one that got its arguments shifted never opens this instance.
   const std::wstring instance = UniqueInstanceName(L"installed");
   CGraphErrInfo status;
   ASSERT_EQ(S_OK, status.Open(instance.c_str()));
@@ -253,7 +253,7 @@ TEST(Installer, InstalledFontisctlStartsTheHostFromTheFolderWithABlank) {
   ASSERT_NE(kOpNone, view.Record()->state);
 
   const ProgramRun launch =
-      RunInstalledFontisctl(L"launch " + instance + L" \"Fontis Test Camera\" " + kNoCameraGuid + L" FALSE");
+      RunInstalledFontisctl(L"launch " + instance + L" \"No Such Camera\" " + kNoCameraGuid + L" FALSE");
   EXPECT_EQ(0u, launch.code);
   EXPECT_NE(std::string::npos, launch.output.find("started a host")) << launch.output;
   EXPECT_TRUE(WaitUntil([&] { return view.Record()->state == kOpNone; }, kProgramWaitMs));

@@ -14,6 +14,8 @@
 //   host-window INSTANCE obey|ignore       stand in for a hidden host's main window (its class,
 //                                          tool-window style); "obey" ends with 0 on the window's
 //                                          exit command, "ignore" never ends by itself
+//   random-client INSTANCE SEED SECONDS    a client that, for that long, joins, wants video, changes
+//                                          its size, stops wanting and leaves at random (from SEED)
 //   post-thread THREAD_ID MESSAGE WPARAM [MESSAGE WPARAM ...]
 //                                          post thread messages to another process's thread, as
 //                                          any stranger may; exit 3 when a post is refused
@@ -22,6 +24,7 @@
 #include <objbase.h>
 
 #include <cwchar>
+#include <random>
 #include <string>
 
 #include "common/ScopedHandle.h"
@@ -30,6 +33,7 @@
 #include "ipc/CRgCenterClient.h"
 #include "ipc/CStatusChannelClient.h"
 #include "ipc/LiveInstance.h"
+#include "ipc/RgCenterSlots.h"
 #include "ipc/VideoInfoFormat.h"
 #include "resources/resource.h"
 
@@ -132,6 +136,46 @@ int Acquire(const std::wstring& instance) {
                                                                                            : kExitLeaves;
 }
 
+int RandomClient(const std::wstring& instance, unsigned seed, DWORD seconds) {
+  CRgCenterClient channel;
+  if (FAILED(channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen))) return kExitFailed;
+  static const SIZE kSizes[] = {{320, 240}, {640, 480}, {1280, 720}};
+  std::mt19937 random(seed);
+  const auto chance = [&](unsigned percent) { return random() % 100 < percent; };
+  const auto pickType = [&](CMediaType* type) {
+    const SIZE& size = kSizes[random() % (sizeof(kSizes) / sizeof(kSizes[0]))];
+    return SUCCEEDED(BuildVideoInfoType(size.cx, size.cy, VideoSubtype::kRgb24, type));
+  };
+  const ClientIdentity self = CurrentClientIdentity();
+  int slot = -1;
+  const ULONGLONG end = ::GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
+  while (::GetTickCount64() < end) {
+    ::Sleep(300 + random() % 2700);
+    CMediaType type;
+    if (slot < 0) {
+      if (chance(70) && pickType(&type)) channel.TakeSlot(self, chance(50), type.Get(), &slot);
+      continue;
+    }
+    const unsigned action = random() % 4;
+    if (action == 3) {
+      channel.ReleaseSlot(slot, self);
+      slot = -1;
+      continue;
+    }
+    if (action == 2 && !pickType(&type)) continue;
+    ScopedMutexLock lock(channel.LockHandle(), CRgCenterClient::kLockTimeoutMs);
+    if (!lock.Held()) continue;
+    RgCenterSlot& mine = channel.Record()->clientSlots[slot];
+    if (action == 2) {
+      WriteSlotMediaType(type.Get(), &mine);
+    } else {
+      mine.wantsVideo = action == 0 ? TRUE : FALSE;
+    }
+  }
+  if (slot >= 0) channel.ReleaseSlot(slot, self);
+  return 0;
+}
+
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   const bool obey = ::GetWindowLongPtrW(window, GWLP_USERDATA) != 0;
   if (message == WM_COMMAND && LOWORD(wParam) == IDM_EXIT && obey) {
@@ -188,6 +232,10 @@ int wmain(int argc, wchar_t** argv) {
                   static_cast<LONG>(wcstol(argv[4], nullptr, 10)));
   }
   if (command == L"host-window" && argc == 4) return HostWindow(instance, wcscmp(argv[3], L"obey") == 0);
+  if (command == L"random-client" && argc == 5) {
+    return RandomClient(instance, static_cast<unsigned>(wcstoul(argv[3], nullptr, 10)),
+                        static_cast<DWORD>(wcstoul(argv[4], nullptr, 10)));
+  }
   if (command == L"post-thread" && argc >= 5 && (argc - 3) % 2 == 0) return PostToThread(argc, argv);
   return kExitBadArguments;
 }

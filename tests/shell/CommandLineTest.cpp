@@ -5,7 +5,7 @@
 
 #include "ipc/HostLauncher.h"
 #include "shell/ApplicationState.h"
-#include "shell/HostStartup.h"
+#include "shell/CameraRequest.h"
 
 namespace {
 

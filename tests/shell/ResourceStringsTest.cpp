@@ -84,3 +84,16 @@ TEST(ResourceStrings, FileKindByNameAnywhereInIt) {
   EXPECT_EQ(E_FAIL, xml->GetString(text, 8, L"FONTIS_TITLE", 0));
   EXPECT_STREQ(L"keep", text);
 }
+
+TEST(ResourceStrings, TheShippedFileTitlesTheWindowInEveryLanguage) {
+  const std::wstring path = SiblingPath(L"Resource.ini");
+  WCHAR english[64] = {};
+  ASSERT_GT(::GetPrivateProfileStringW(L"ENG", L"FONTIS_TITLE", L"", english, 64, path.c_str()), 0u);
+  EXPECT_STREQ(L"Fontis Camera Host", english);
+  for (const wchar_t* section : {L"Ara", L"CHT", L"CHS", L"GER", L"SPA", L"FRN", L"ITA", L"JPN", L"KOR", L"PT", L"RUS"}) {
+    WCHAR title[64] = {};
+    EXPECT_GT(::GetPrivateProfileStringW(section, L"FONTIS_TITLE", L"", title, 64, path.c_str()), 0u) << section;
+    EXPECT_NE(nullptr, wcsstr(title, L"Fontis")) << section;
+    EXPECT_STRNE(english, title) << section << " is not translated";
+  }
+}

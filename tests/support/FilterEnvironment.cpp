@@ -16,11 +16,13 @@ class RendererEnvironment : public ::testing::Environment {
     m_module = ::LoadLibraryW(SiblingPath(L"fontis_renderer.dll").c_str());
     ASSERT_NE(nullptr, m_module) << "fontis_renderer.dll is missing";
     ASSERT_EQ(S_OK, Call("DllRegisterServer"));
+    m_registered = true;
   }
   void TearDown() override {
     if (m_module == nullptr) return;
     EXPECT_EQ(S_OK, Call("DllUnregisterServer"));
   }
+  bool IsRegistered() const { return m_registered; }
   HRESULT Call(const char* name) const {
     const auto entry =
         reinterpret_cast<ExportFunction>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
@@ -29,12 +31,15 @@ class RendererEnvironment : public ::testing::Environment {
 
  private:
   HMODULE m_module = nullptr;
+  bool m_registered = false;
 };
 
 RendererEnvironment* const g_renderer =
     static_cast<RendererEnvironment*>(::testing::AddGlobalTestEnvironment(new RendererEnvironment));
 
 }  // namespace
+
+bool IsCaptureRendererRegistered() { return g_renderer->IsRegistered(); }
 
 void ExpectNoLiveFilters() {
   TestCameraRegistration& cameras = g_cameras->Registration();

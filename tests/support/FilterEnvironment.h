@@ -11,3 +11,8 @@
 
 // Every test camera and capture renderer object is gone once the graph and the test let go.
 void ExpectNoLiveFilters();
+
+// Whether the capture renderer is registered for this program. A program that never calls
+// anything of FilterEnvironment.cpp would not even link the environment that registers it, so
+// programs that only start other processes (which create the renderer) ask this first.
+bool IsCaptureRendererRegistered();

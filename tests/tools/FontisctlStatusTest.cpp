@@ -21,7 +21,8 @@ TEST(FontisctlStatus, BadArgumentsExitWithUsage) {
                                    L"status x y", L"frobnicate", L"launch x cam {guid} maybe", L"launch x cam",
                                    L"stop-hosts --timeout abc", L"stop-hosts --now", L"capture",
                                    L"capture cam --size 640by480", L"capture cam --frames 0",
-                                   L"capture cam --subtype MJPG"}) {
+                                   L"capture cam --subtype MJPG", L"switch x", L"switch x cam {x}", L"switch x \"\"",
+                                   L"switch x cam {00000000-0000-0000-0000-000000000000} y"}) {
     const CtlRun run = RunFontisctl(arguments);
     EXPECT_EQ(2u, run.code) << "arguments: " << testing::PrintToString(std::wstring(arguments));
     EXPECT_NE(std::string::npos, run.output.find("usage")) << run.output;

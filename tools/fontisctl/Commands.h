@@ -33,6 +33,8 @@ extern const char kFramesUsage[];
 int RunFramesCommand(int argc, wchar_t** argv);
 extern const char kDevicesUsage[];
 int RunDevicesCommand(int argc, wchar_t** argv);
+extern const char kSwitchUsage[];
+int RunSwitchCommand(int argc, wchar_t** argv);
 extern const char kStopHostsUsage[];
 int RunStopHostsCommand(int argc, wchar_t** argv);
 extern const char kCaptureUsage[];

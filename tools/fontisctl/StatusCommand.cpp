@@ -6,10 +6,13 @@
 #include "Commands.h"
 #include "CtlOutput.h"
 #include "ipc/CStatusChannelClient.h"
+#include "ipc/LiveInstance.h"
 
 const char kStatusUsage[] = "status INSTANCE [--follow SECONDS]";
 
 namespace {
+
+constexpr ULONGLONG kHostLookMs = 50;
 
 const char* OperationName(int32_t state) {
   static const char* const kNames[] = {"none",          "stop graph",     "destroy graph", "release graph",
@@ -26,7 +29,9 @@ std::string DeviceName(const GraphErrInfo& record) {
   return Narrow(name);
 }
 
-void PrintRecord(const CStatusChannelClient& channel, const GraphErrInfo& record, bool locked) {
+void PrintRecord(const wchar_t* instance, const CStatusChannelClient& channel, const GraphErrInfo& record,
+                 bool locked) {
+  printf("host                 %s\n", IsInstanceFlagPresent(instance) ? "holds the instance" : "none");
   printf("state                %d (%s)\n", record.state, OperationName(record.state));
   printf("hostCondition        %d\n", record.hostCondition);
   printf("pending              %u\n", record.pending);
@@ -55,18 +60,33 @@ int Follow(const wchar_t* instance, long long seconds) {
   }
   GraphErrInfo last = {};
   unsigned lastEvents = ~0u;
+  ULONGLONG nextHostLook = 0;
+  bool host = false;
   while (::GetTickCount64() < end) {
     GraphErrInfo now;
     channel.Snapshot(&now, nullptr, 100);
+    // The flag is looked at less often than the record: opening it costs more than a read.
+    if (::GetTickCount64() >= nextHostLook) {
+      host = IsInstanceFlagPresent(instance);
+      nextHostLook = ::GetTickCount64() + kHostLookMs;
+    }
     const unsigned events = (channel.IsEventSet(CStatusChannelClient::kConnectEvent) ? 1u : 0u) |
                             (channel.IsEventSet(CStatusChannelClient::kRunEvent) ? 2u : 0u) |
-                            (channel.IsEventSet(CStatusChannelClient::kDeviceChangeEvent) ? 4u : 0u);
+                            (channel.IsEventSet(CStatusChannelClient::kDeviceChangeEvent) ? 4u : 0u) |
+                            (host ? 8u : 0u);
     if (events != lastEvents || memcmp(&now, &last, sizeof(now)) != 0) {
-      printf("+%5llums state=%d (%s) pending=%u released=%u result=%s hostCondition=%d connect=%s run=%s "
-             "device-change=%s\n",
-             static_cast<unsigned long long>(::GetTickCount64() - start), now.state, OperationName(now.state),
-             now.pending, now.released, DescribeHResult(now.result).c_str(), now.hostCondition,
-             (events & 1u) ? "set" : "reset", (events & 2u) ? "set" : "reset", (events & 4u) ? "set" : "reset");
+      // Wall-clock time too, so that the lines merge with other programs' logs.
+      SYSTEMTIME clock;
+      ::GetLocalTime(&clock);
+      printf("%02u:%02u:%02u.%03u +%5llums host=%s state=%d (%s) pending=%u released=%u result=%s "
+             "hostCondition=%d connect=%s run=%s device-change=%s camera=\"%s\" %s request-pending=%u\n",
+             static_cast<unsigned>(clock.wHour), static_cast<unsigned>(clock.wMinute),
+             static_cast<unsigned>(clock.wSecond), static_cast<unsigned>(clock.wMilliseconds),
+             static_cast<unsigned long long>(::GetTickCount64() - start), host ? "yes" : "none", now.state,
+             OperationName(now.state), now.pending, now.released, DescribeHResult(now.result).c_str(),
+             now.hostCondition, (events & 1u) ? "set" : "reset", (events & 2u) ? "set" : "reset",
+             (events & 4u) ? "set" : "reset", DeviceName(now).c_str(), GuidText(now.deviceGuid).c_str(),
+             now.deviceChangePending);
       fflush(stdout);
       last = now;
       lastEvents = events;
@@ -102,6 +122,6 @@ int RunStatusCommand(int argc, wchar_t** argv) {
   bool locked = false;
   channel.Snapshot(&record, &locked);
   printf("instance             %s\n", Narrow(argv[0]).c_str());
-  PrintRecord(channel, record, locked);
+  PrintRecord(argv[0], channel, record, locked);
   return kExitOk;
 }

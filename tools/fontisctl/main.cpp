@@ -15,6 +15,7 @@ const CommandEntry kCommands[] = {
     {L"snapshot", kSnapshotUsage, RunSnapshotCommand},
     {L"frames", kFramesUsage, RunFramesCommand},
     {L"devices", kDevicesUsage, RunDevicesCommand},
+    {L"switch", kSwitchUsage, RunSwitchCommand},
     {L"stop-hosts", kStopHostsUsage, RunStopHostsCommand},
     {L"capture", kCaptureUsage, RunCaptureCommand},
     {L"vcam", kVcamUsage, RunVcamCommand},
