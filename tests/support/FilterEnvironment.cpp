@@ -2,40 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "support/TestProcess.h"
+#include "support/RegisteredFilterDll.h"
 
 namespace {
 
-using ExportFunction = HRESULT(STDAPICALLTYPE*)();
-
-// fontis_renderer.dll registered for the program's life, beside the test cameras. Kept loaded:
-// the graph may hand back its last references late, and the DLL unloads with the process anyway.
-class RendererEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    m_module = ::LoadLibraryW(SiblingPath(L"fontis_renderer.dll").c_str());
-    ASSERT_NE(nullptr, m_module) << "fontis_renderer.dll is missing";
-    ASSERT_EQ(S_OK, Call("DllRegisterServer"));
-    m_registered = true;
-  }
-  void TearDown() override {
-    if (m_module == nullptr) return;
-    EXPECT_EQ(S_OK, Call("DllUnregisterServer"));
-  }
-  bool IsRegistered() const { return m_registered; }
-  HRESULT Call(const char* name) const {
-    const auto entry =
-        reinterpret_cast<ExportFunction>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
-    return entry != nullptr ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-  }
-
- private:
-  HMODULE m_module = nullptr;
-  bool m_registered = false;
-};
-
-RendererEnvironment* const g_renderer =
-    static_cast<RendererEnvironment*>(::testing::AddGlobalTestEnvironment(new RendererEnvironment));
+// fontis_renderer.dll registered for the program's life, beside the test cameras.
+RegisteredFilterDll* const g_renderer = static_cast<RegisteredFilterDll*>(
+    ::testing::AddGlobalTestEnvironment(new RegisteredFilterDll(L"fontis_renderer.dll")));
 
 }  // namespace
 

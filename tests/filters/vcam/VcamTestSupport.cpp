@@ -6,28 +6,11 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-using ExportFunction = HRESULT(STDAPICALLTYPE*)();
 constexpr DWORD kFrameGapMs = 33;
 }  // namespace
 
-VcamEnvironment* const g_vcam = static_cast<VcamEnvironment*>(::testing::AddGlobalTestEnvironment(new VcamEnvironment));
-
-void VcamEnvironment::SetUp() {
-  m_module = ::LoadLibraryW(SiblingPath(L"fontis_vcam.dll").c_str());
-  ASSERT_NE(nullptr, m_module) << "fontis_vcam.dll is missing";
-  ASSERT_EQ(S_OK, Call("DllRegisterServer"));
-}
-
-void VcamEnvironment::TearDown() {
-  if (m_module != nullptr) {
-    EXPECT_EQ(S_OK, Call("DllUnregisterServer"));
-  }
-}
-
-HRESULT VcamEnvironment::Call(const char* name) const {
-  const auto entry = reinterpret_cast<ExportFunction>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
-  return entry != nullptr ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-}
+RegisteredFilterDll* const g_vcam =
+    static_cast<RegisteredFilterDll*>(::testing::AddGlobalTestEnvironment(new RegisteredFilterDll(L"fontis_vcam.dll")));
 
 ScopedVcamInstance::ScopedVcamInstance(const wchar_t* prefix) : m_name(UniqueInstanceName(prefix)) {
   CVcamSettings settings;

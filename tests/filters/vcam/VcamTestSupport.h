@@ -26,22 +26,13 @@
 #include "ipc/CRgCenterClient.h"
 #include "ipc/LiveInstance.h"
 #include "support/CodedPicture.h"
+#include "support/RegisteredFilterDll.h"
 #include "support/TestCameraGraph.h"
 #include "support/TestProcess.h"
 #include "support/WaitUntil.h"
 
-// fontis_vcam.dll registered for the whole program; kept loaded, as the renderer's tests keep
-// theirs.
-class VcamEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override;
-  void TearDown() override;
-  HRESULT Call(const char* name) const;
-
- private:
-  HMODULE m_module = nullptr;
-};
-extern VcamEnvironment* const g_vcam;
+// fontis_vcam.dll registered for the whole program.
+extern RegisteredFilterDll* const g_vcam;
 
 // Points the current user's virtual camera settings at a new instance of the test's own, and
 // removes them again at the end.
