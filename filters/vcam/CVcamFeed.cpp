@@ -89,7 +89,7 @@ HRESULT CVcamFeed::NextFrame(BYTE* out, size_t outBytes, bool* live) {
   }
   if (now >= m_nextHostLook) {
     const auto launch = static_cast<HostLaunchState>(m_launchState ? m_launchState->load() : 0);
-    m_reason = ChoosePlaceholder(m_observer.Look(), launch);
+    m_reason = ChoosePlaceholder(m_observer.Look(), launch, m_framesTaken > 0);
     m_nextHostLook = now + kLookEveryMs;
   }
   *live = false;

@@ -1,7 +1,7 @@
 // Choosing and wording the virtual camera's placeholder.
 #include "filters/vcam/PlaceholderReason.h"
 
-PlaceholderReason ChoosePlaceholder(const HostView& view, HostLaunchState launch) {
+PlaceholderReason ChoosePlaceholder(const HostView& view, HostLaunchState launch, bool sawFrames) {
   if (!view.hostPresent) {
     switch (launch) {
       case HostLaunchState::kNoCamera: return PlaceholderReason::kNoCamera;
@@ -12,7 +12,7 @@ PlaceholderReason ChoosePlaceholder(const HostView& view, HostLaunchState launch
   }
   if (!view.statusReadable) return PlaceholderReason::kStarting;
   const GraphErrInfo& status = view.status;
-  if (status.deviceChangePending != 0) return PlaceholderReason::kSwitching;
+  if (status.deviceChangePending != 0) return sawFrames ? PlaceholderReason::kSwitching : PlaceholderReason::kStarting;
   switch (status.hostCondition) {
     case 0: return PlaceholderReason::kSessionLocked;
     case 1:

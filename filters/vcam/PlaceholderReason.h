@@ -26,7 +26,9 @@ enum class PlaceholderReason {
   kHostMissing,        // the host program cannot be started
 };
 
-PlaceholderReason ChoosePlaceholder(const HostView& view, HostLaunchState launch);
+// `sawFrames`: this stream has had camera frames. A camera request before the first frame is the
+// starting client's own (it names its camera that way), not a switch.
+PlaceholderReason ChoosePlaceholder(const HostView& view, HostLaunchState launch, bool sawFrames);
 
 // The words the placeholder shows.
 const WCHAR* PlaceholderText(PlaceholderReason reason);

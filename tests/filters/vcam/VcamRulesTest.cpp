@@ -59,6 +59,7 @@ TEST(VcamPlaceholder, EachLookAtTheInstanceGivesItsReason) {
     HostView view;
     HostLaunchState launch;
     PlaceholderReason reason;
+    bool sawFrames = true;
   } cases[] = {
       {"no host yet", HostView{}, HostLaunchState::kUnknown, PlaceholderReason::kStarting},
       {"no host, one was started", HostView{}, HostLaunchState::kServing, PlaceholderReason::kStarting},
@@ -71,6 +72,8 @@ TEST(VcamPlaceholder, EachLookAtTheInstanceGivesItsReason) {
       {"running", Host(kOpRunGraph, 3, 0, S_OK, 0), HostLaunchState::kServing, PlaceholderReason::kStarting},
       {"a camera asked for", Host(kOpRunGraph, 3, 0, S_OK, 1), HostLaunchState::kServing,
        PlaceholderReason::kSwitching},
+      {"the starting client's own camera request", Host(kOpRestartCapture, 3, 1, S_OK, 1), HostLaunchState::kServing,
+       PlaceholderReason::kStarting, false},
       {"session locked", Host(kOpRunGraph, 0, 0, S_OK, 0), HostLaunchState::kServing,
        PlaceholderReason::kSessionLocked},
       {"console disconnected", Host(kOpReleaseGraph, 1, 0, S_OK, 0), HostLaunchState::kServing,
@@ -83,7 +86,7 @@ TEST(VcamPlaceholder, EachLookAtTheInstanceGivesItsReason) {
       {"a stranger's condition value", Host(kOpRunGraph, -77, 0, S_OK, 0), HostLaunchState::kServing,
        PlaceholderReason::kStarting},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.reason, ChoosePlaceholder(c.view, c.launch)) << c.what;
+  for (const auto& c : cases) EXPECT_EQ(c.reason, ChoosePlaceholder(c.view, c.launch, c.sawFrames)) << c.what;
   for (int reason = 0; reason <= static_cast<int>(PlaceholderReason::kHostMissing); ++reason) {
     EXPECT_GT(wcslen(PlaceholderText(static_cast<PlaceholderReason>(reason))), 10u) << reason;
   }
