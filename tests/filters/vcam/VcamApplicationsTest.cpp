@@ -16,12 +16,6 @@ namespace {
 
 constexpr DWORD kApplicationWaitMs = 60000;
 
-std::wstring CaptureArguments(LONG width, LONG height, const wchar_t* subtype, int frames, const std::wstring& out) {
-  return L"capture \"" + std::wstring(kVcamFriendlyName) + L"\" --size " + std::to_wstring(width) + L"x" +
-         std::to_wstring(height) + L" --subtype " + subtype + L" --frames " + std::to_wstring(frames) + L" --out \"" +
-         out + L"\"";
-}
-
 // The code of the last frame of a raw file of frames in `target`'s format, 0 when it holds none.
 uint16_t LastFrameCode(const std::vector<BYTE>& file, const TargetFormat& target) {
   FrameLayout layout;
@@ -68,8 +62,8 @@ TEST_F(VcamApplications, TwoApplicationsAtDifferentSizesBothGetTheRingsPictures)
   const std::wstring smallFile = TempFile(instance.Name() + L"_small.raw");
   const std::wstring largeFile = TempFile(instance.Name() + L"_large.raw");
   TestProcess small, large;
-  ASSERT_TRUE(small.Start(L"fontisctl.exe", CaptureArguments(640, 480, L"RGB24", 90, smallFile), true));
-  ASSERT_TRUE(large.Start(L"fontisctl.exe", CaptureArguments(1280, 720, L"NV12", 90, largeFile), true));
+  ASSERT_TRUE(small.Start(L"fontisctl.exe", CaptureVcamArguments(640, 480, L"RGB24", 90, smallFile), true));
+  ASSERT_TRUE(large.Start(L"fontisctl.exe", CaptureVcamArguments(1280, 720, L"NV12", 90, largeFile), true));
   // Both register by the clients' protocol, in their own formats, and want video while running.
   DWORD widths = 0;
   EXPECT_TRUE(WaitUntil([&] { return widths = 0, StreamingApplications(channel, &widths) == 2; }, kApplicationWaitMs));
@@ -90,7 +84,7 @@ TEST_F(VcamApplications, TwoApplicationsAtDifferentSizesBothGetTheRingsPictures)
 TEST_F(VcamApplications, AnApplicationKilledWhileStreamingLeavesASlotTheNextOneTakesOver) {
   const std::wstring file = TempFile(instance.Name() + L".raw");
   TestProcess killed;
-  ASSERT_TRUE(killed.Start(L"fontisctl.exe", CaptureArguments(320, 240, L"YUY2", 10000, file)));
+  ASSERT_TRUE(killed.Start(L"fontisctl.exe", CaptureVcamArguments(320, 240, L"YUY2", 10000, file), true));
   DWORD widths = 0;
   ASSERT_TRUE(WaitUntil([&] { return StreamingApplications(channel, &widths) == 1; }, kApplicationWaitMs));
   killed.Kill();
@@ -101,7 +95,7 @@ TEST_F(VcamApplications, AnApplicationKilledWhileStreamingLeavesASlotTheNextOneT
   EXPECT_EQ(1, channel.Record()->clientCount);
 
   TestProcess next;
-  ASSERT_TRUE(next.Start(L"fontisctl.exe", CaptureArguments(320, 240, L"RGB32", 60, file), true));
+  ASSERT_TRUE(next.Start(L"fontisctl.exe", CaptureVcamArguments(320, 240, L"RGB32", 60, file), true));
   EXPECT_TRUE(WaitUntil([&] { return first.processId == next.Id(); }, kApplicationWaitMs))
       << "the next application did not take the ended one's slot";
   EXPECT_EQ(1, channel.Record()->clientCount);

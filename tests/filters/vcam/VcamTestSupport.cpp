@@ -143,6 +143,12 @@ void CodedRingWriter::Run() {
   }
 }
 
+std::wstring CaptureVcamArguments(LONG width, LONG height, const wchar_t* subtype, int frames, const std::wstring& out) {
+  return L"capture \"" + std::wstring(kVcamFriendlyName) + L"\" --size " + std::to_wstring(width) + L"x" +
+         std::to_wstring(height) + L" --subtype " + subtype + L" --frames " + std::to_wstring(frames) +
+         L" --timeout 60 --out \"" + out + L"\"";
+}
+
 uint16_t CodeOf(const TargetFormat& target, const BYTE* sample, size_t bytes) {
   uint16_t code = 0;
   std::string mismatch;

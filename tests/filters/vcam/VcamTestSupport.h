@@ -112,6 +112,10 @@ class CodedRingWriter {
   std::thread m_thread;
 };
 
+// fontisctl's arguments for an application that opens the virtual camera by name in that format
+// and saves `frames` frames to `out` (the last one as a BMP, or all of them raw).
+std::wstring CaptureVcamArguments(LONG width, LONG height, const wchar_t* subtype, int frames, const std::wstring& out);
+
 // The coded picture's code in a sample, or 0 when it holds none (a placeholder).
 uint16_t CodeOf(const TargetFormat& target, const BYTE* sample, size_t bytes);
 inline uint16_t CodeOf(const TargetFormat& target, const std::vector<BYTE>& sample) {
