@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The product's main job, on the embedded test-pattern camera: a hidden host serves two clients,
 # runs the camera in the larger of their sizes, delivers frames to the ring, switches camera on
-# a client's request while the clients stay, and ends by itself once they have left. At the end,
+# a client's request while the clients stay, lets two applications open "Fontis Virtual Camera"
+# at different sizes beside them, and ends by itself once they have all left. At the end,
 # a timeline of what a client saw in the status record, merged with the demo's own steps.
 #
 #   tools/demo.sh BIN_FOLDER      (./run demo does this in the build's Wine prefix)
@@ -30,10 +31,12 @@ wait_host_gone() {
   return 1
 }
 
-JOIN_A="" JOIN_B="" FOLLOW=""
+JOIN_A="" JOIN_B="" FOLLOW="" APP_1="" APP_2=""
 cleanup() {
   set +e
-  for pid in $JOIN_A $JOIN_B $FOLLOW; do kill "$pid" 2>/dev/null; done
+  for pid in $JOIN_A $JOIN_B $FOLLOW $APP_1 $APP_2; do kill "$pid" 2>/dev/null; done
+  wine regsvr32 /s /u "$BIN/fontis_vcam.dll"
+  ctl vcam --reset >/dev/null
   wine regsvr32 /s /u "$BIN/fontis_testcam.dll"
   wine regsvr32 /s /u "$BIN/fontis_renderer.dll"
 }
@@ -81,8 +84,25 @@ ctl frames "$INSTANCE" --seconds 2
 ctl snapshot "$INSTANCE" "$(winepath -w "$WORK/frame-camera2.bmp")"
 echo "picture: $WORK/frame-camera2.bmp"
 
-# Here two applications will open "Fontis Virtual Camera" once the virtual camera is part of
-# the product: they become clients of this same instance, beside A and B.
+step "the virtual camera: regsvr32 fontis_vcam.dll, and fontisctl vcam --instance $INSTANCE"
+wine regsvr32 /s "$BIN/fontis_vcam.dll"
+ctl vcam --instance "$INSTANCE"
+step "two applications open \"Fontis Virtual Camera\" at once: fontisctl capture at 640x480 RGB24 and at 1280x720 NV12"
+APP_SMALL="$(winepath -w "$WORK/vcam-640x480.bmp")"
+APP_LARGE="$(winepath -w "$WORK/vcam-1280x720.bmp")"
+ctl_background capture "Fontis Virtual Camera" --size 640x480 --subtype RGB24 --frames 90 --out "$APP_SMALL" \
+  >"$WORK/app-small.log" 2>&1
+APP_1=$!
+ctl_background capture "Fontis Virtual Camera" --size 1280x720 --subtype NV12 --frames 90 --out "$APP_LARGE" \
+  >"$WORK/app-large.log" 2>&1
+APP_2=$!
+sleep 2
+step "fontisctl clients $INSTANCE   (A, B and the two applications, each with its program)"
+ctl clients "$INSTANCE"
+wait "$APP_1" "$APP_2" || true
+APP_1="" APP_2=""
+grep -h "^saved" "$WORK/app-small.log" "$WORK/app-large.log" || cat "$WORK/app-small.log" "$WORK/app-large.log"
+echo "pictures: $WORK/vcam-640x480.bmp $WORK/vcam-1280x720.bmp   (the second camera's, through the virtual camera)"
 
 step "the clients leave (Ctrl+C to both fontisctl join)"
 kill -INT "$JOIN_A" "$JOIN_B"
