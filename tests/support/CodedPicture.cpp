@@ -1,6 +1,8 @@
 // Reading the coded test picture in the four frame layouts.
 #include "support/CodedPicture.h"
 
+#include "common/BitmapSize.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -44,6 +46,19 @@ std::string Describe(const char* what, int index, const Rgb& found) {
 double CellCentre(int cell) { return (cell + 0.5) / 8.0; }
 
 }  // namespace
+
+SourceFrame BottomUpRgb24(const std::vector<BYTE>& bytes, size_t offset, LONG width, LONG height) {
+  SourceFrame frame;
+  if (offset > bytes.size()) return frame;
+  frame.fourcc = kFourccBgr24;
+  frame.width = width;
+  frame.height = height;
+  frame.stride = static_cast<LONG>(BitmapStride(width, 24));
+  frame.bottomUp = true;
+  frame.data = bytes.data() + offset;
+  frame.bytes = bytes.size() - offset;
+  return frame;
+}
 
 SourceFrame ViewOfTarget(const TargetFormat& format, const BYTE* data, size_t bytes) {
   SourceFrame frame;

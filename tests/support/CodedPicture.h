@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "filters/testcam/CodedPictureLayout.h"
 #include "filters/vcam/FrameLayout.h"
@@ -16,6 +17,13 @@ constexpr int kColourTolerance = 24;
 
 // The frame description of a buffer in a DirectShow format (a converter's output).
 SourceFrame ViewOfTarget(const TargetFormat& format, const BYTE* data, size_t bytes);
+
+// Bytes before the pixels of a 24-bit BMP file (file and bitmap headers, no palette).
+constexpr size_t kBmpHeaderBytes = 14 + sizeof(BITMAPINFOHEADER);
+
+// A bottom-up RGB24 picture of width x height in `bytes` from `offset` on, as the rows of a
+// 24-bit BMP file and raw RGB24 frames of the test camera both lie.
+SourceFrame BottomUpRgb24(const std::vector<BYTE>& bytes, size_t offset, LONG width, LONG height);
 
 // The mean colour around a point given in fractions of the width and height from the top left.
 bool SampleColour(const SourceFrame& frame, double x, double y, Rgb* colour);

@@ -24,21 +24,6 @@ namespace {
 constexpr DWORD kExitFailure = 1;
 constexpr DWORD kExitNoDevice = 3;
 constexpr DWORD kExitFormat = 4;
-constexpr size_t kBmpHeaderBytes = 14 + sizeof(BITMAPINFOHEADER);
-
-// A bottom-up RGB24 picture of width x height in `bytes` at `offset`, as BMP rows and raw RGB24
-// frames of the test camera both lie.
-SourceFrame BottomUpRgb24(const std::vector<BYTE>& bytes, size_t offset, LONG width, LONG height) {
-  SourceFrame frame;
-  frame.fourcc = kFourccBgr24;
-  frame.width = width;
-  frame.height = height;
-  frame.stride = static_cast<LONG>(BitmapStride(width, 24));
-  frame.bottomUp = true;
-  frame.data = bytes.data() + offset;
-  frame.bytes = bytes.size() - offset;
-  return frame;
-}
 
 // The frame code of a picture whose bars and grey are where they belong.
 ::testing::AssertionResult ReadCode(const SourceFrame& frame, uint16_t* code) {

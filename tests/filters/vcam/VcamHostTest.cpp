@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "VcamTestSupport.h"
-#include "common/BitmapSize.h"
 #include "filters/vcam/CPlaceholderPicture.h"
 #include "framering/CFrameRingReader.h"
 #include "ipc/CStatusChannelClient.h"
@@ -22,27 +21,12 @@
 namespace {
 
 constexpr DWORD kHostWaitMs = 60000;
-constexpr size_t kBmpHeaderBytes = 14 + sizeof(BITMAPINFOHEADER);
-
-// The last frame an application saved as a 24-bit BMP, width x height, as the converter's view.
-SourceFrame SavedPicture(const std::vector<BYTE>& bmp, LONG width, LONG height) {
-  SourceFrame frame;
-  if (bmp.size() < kBmpHeaderBytes) return frame;
-  frame.fourcc = kFourccBgr24;
-  frame.width = width;
-  frame.height = height;
-  frame.stride = static_cast<LONG>(BitmapStride(width, 24));
-  frame.bottomUp = true;
-  frame.data = bmp.data() + kBmpHeaderBytes;
-  frame.bytes = bmp.size() - kBmpHeaderBytes;
-  return frame;
-}
 
 // The test camera whose frame code the saved picture carries; -1 when it carries none.
 int CameraOf(const std::vector<BYTE>& bmp, LONG width, LONG height) {
   uint16_t code = 0;
   std::string mismatch;
-  if (!ReadFrameCode(SavedPicture(bmp, width, height), &code, &mismatch)) return -1;
+  if (!ReadFrameCode(BottomUpRgb24(bmp, kBmpHeaderBytes, width, height), &code, &mismatch)) return -1;
   return static_cast<int>(FrameCodeCamera(code));
 }
 
