@@ -1,11 +1,5 @@
-// The request channel over the real named record. The host's side: a second host, publishing the
-// camera, a client that dies holding "slock" (and a host whose first count meets it), one round
-// trip through the 32-bit media type header and the bounds of what the host reads (field offsets
-// are the record header's static_asserts), and slots full of arbitrary client bytes, where every
-// scan of the host must agree with a reference read of the record. Our clients' protocol: what a
-// taken slot holds, the slots of ended clients freed (also a reused process id), strangers' slots
-// left alone, clientCount recounted whatever it said. And fontisctl and the peer as clients in
-// separate processes, one of them killed while registered.
+// The request channel: the host's scans over arbitrary client bytes, our clients' slot protocol,
+// and clients in other processes that hold "slock", die registered or run fontisctl.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,8 +1,5 @@
-// The status record as clients observe it: its state machine (state, pending, released, result,
-// host condition and the three events after every step), the names clients open it by, and the
-// channel and the liveness handshake against other real processes: a client that created the
-// record first, one that holds the lock too long or dies holding it, rival hosts and one that
-// dies serving.
+// The status record as clients observe it after every step of the host, its names, and the status
+// and liveness objects against real peer processes that hold, abandon or contend for them.
 #include <gtest/gtest.h>
 
 #include <cstddef>

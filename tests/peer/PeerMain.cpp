@@ -1,25 +1,14 @@
-// fontis_peer: plays a client or a rival host against an instance's shared objects.
-//   request INSTANCE NAME GUID             create the status channel first, leave a camera request,
-//                                          keep the channel until "<INSTANCE>_peer_stop" is set
-//   hold INSTANCE status|slock             hold the status lock or the request channel's "slock"
-//                                          (of channels the test made) until killed (abandons it)
-//   client INSTANCE WIDTH HEIGHT           take a request channel slot that wants RGB24 video in that
-//                                          size by the clients' protocol, give it back when
-//                                          "<INSTANCE>_peer_stop" is set (or leave it when killed)
-//   serve INSTANCE healthy|unhealthy       win the instance as a host would, report a healthy or a
-//                                          failed graph, end like a host when "<INSTANCE>_peer_stop"
-//                                          is set (or die holding the flag when killed)
-//   acquire INSTANCE                       run the starting host's handshake; exit 10 when this
-//                                          process serves, 11 when a healthy host serves
-//   host-window INSTANCE obey|ignore       stand in for a hidden host's main window (its class,
-//                                          tool-window style); "obey" ends with 0 on the window's
-//                                          exit command, "ignore" never ends by itself
-//   random-client INSTANCE SEED SECONDS    a client that, for that long, joins, wants video, changes
-//                                          its size, stops wanting and leaves at random (from SEED)
-//   post-thread THREAD_ID MESSAGE WPARAM [MESSAGE WPARAM ...]
-//                                          post thread messages to another process's thread, as
-//                                          any stranger may; exit 3 when a post is refused
-// It sets "<INSTANCE>_peer_ready" once it is in the state that the test waits for.
+// fontis_peer: plays a client or a rival host against an instance's shared objects. It sets
+// "<INSTANCE>_peer_ready" once in the state the test waits for; "<INSTANCE>_peer_stop" ends the
+// commands that wait (being killed instead abandons what they hold).
+//   request INSTANCE NAME GUID        create the status channel, leave a camera request, wait
+//   hold INSTANCE status|slock        hold the status lock or "slock" of an existing channel
+//   client INSTANCE WIDTH HEIGHT      hold a slot wanting RGB24 video by the clients' protocol
+//   serve INSTANCE healthy|unhealthy  serve the instance as a host with a good or failed graph
+//   acquire INSTANCE                  the starting host's handshake: exit 10 serving, 11 leaving
+//   host-window INSTANCE obey|ignore  a hidden host's main window; "obey" ends on its exit command
+//   random-client INSTANCE SEED SECONDS  join, want video, resize, stop and leave at random
+//   post-thread THREAD_ID MESSAGE WPARAM [...]  post thread messages; exit 3 when one is refused
 #include <windows.h>
 #include <objbase.h>
 

@@ -1,14 +1,5 @@
-// The host program end to end, started as a client starts it, with this program as its client
-// and the test cameras and the capture renderer registered for the whole run:
-// - start-up: what ends it at once, with which exit code and what it leaves behind, and which
-//   waiting camera request it takes over;
-// - serving: registering in the request channel, wanting video or not, asking for another
-//   camera; the host runs the graph in the largest size asked for, and ends (or not) when the
-//   clients are gone;
-// - ending without the orderly shutdown, and who serves the clients next;
-// - session and power changes as the platform delivers them (WM_WTSSESSION_CHANGE and
-//   WM_POWERBROADCAST sent to the host's window), seen in the status record: the host condition,
-//   the released flag of a graph let go, the connect and run events of a graph rebuilt.
+// The host program end to end, started as a client starts it, with this program as its client:
+// start-up, serving, ending and take-over, and session and power changes seen in the records.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -17,6 +8,7 @@
 #include "common/ScopedMutexLock.h"
 #include "filters/testcam/TestCameraProfiles.h"
 #include "graphctl/HostMessages.h"
+#include "ipc/LiveInstance.h"
 #include "ipc/NamedObjects.h"
 #include "ipc/ObjectNames.h"
 #include "resources/resource.h"
@@ -39,13 +31,6 @@ DWORD RunHost(const std::wstring& arguments) {
 
 std::wstring Arguments(const std::wstring& instance, const std::wstring& camera) {
   return L"\"" + instance + L"\" \"" + camera + L"\" \"" + kGuid + L"\" \"FALSE\" \"0\"";
-}
-
-// A handle of our own on one of the instance's named objects, opened (never created).
-ScopedHandle OpenInstanceObject(const std::wstring& instance, const WCHAR* suffix, bool isEvent) {
-  WCHAR name[kNameCapacity];
-  if (!ComposeObjectName(name, instance.c_str(), suffix)) return ScopedHandle();
-  return ScopedHandle(isEvent ? ::OpenEventW(SYNCHRONIZE, FALSE, name) : ::OpenMutexW(SYNCHRONIZE, FALSE, name));
 }
 
 // Counts how often the host let a built graph go (the record's `released` rising), on a thread
@@ -259,6 +244,7 @@ TEST_F(HostTest, EndingKilledOrQuitWithoutShutdownItsClientsAreServedNextAndItsO
   EXPECT_EQ(1u, channel.clientCount);
   EXPECT_EQ(::GetCurrentProcessId(), channel.clientSlots[client].processId);
   EXPECT_EQ(kOpRunGraph, rig.Record().state);
+  EXPECT_EQ(HostPresence::kNone, ProbeHostPresence(rig.Instance().c_str())) << "a client would start none";
 
   // The next start by the client brings up a host that serves the same client.
   const auto restart = [&] {
@@ -270,7 +256,9 @@ TEST_F(HostTest, EndingKilledOrQuitWithoutShutdownItsClientsAreServedNextAndItsO
   ASSERT_NO_FATAL_FAILURE(restart());
   // A WM_QUIT posted to its window ends it with 0 and nothing else: nothing released or reset,
   // the flag never given back.
-  ScopedHandle flag = OpenInstanceObject(rig.Instance(), kSuffixLiveFlag, false);
+  WCHAR flagName[kNameCapacity];
+  ASSERT_TRUE(ComposeObjectName(flagName, rig.Instance().c_str(), kSuffixLiveFlag));
+  ScopedHandle flag(::OpenMutexW(SYNCHRONIZE, FALSE, flagName));  // opened, never created
   ASSERT_TRUE(flag.IsValid());
   ASSERT_TRUE(rig.Post(WM_QUIT, 0));
   EXPECT_EQ(0u, rig.WaitExit());
@@ -311,12 +299,8 @@ TEST_F(HostTest, EndingASuccessorWaitingForAnUnhealthyHostTakesOverWhenItIsKille
 
   TestProcess successor;
   ASSERT_TRUE(successor.Start(L"FontisHost.exe", Arguments(rig.Instance(), L"Fontis Test Camera Faulty")));
-  EXPECT_TRUE(WaitUntil(
-      [&] {
-        ScopedHandle waiting = OpenInstanceObject(rig.Instance(), kSuffixLiveWaitEvent, true);
-        return waiting.IsValid() && ::WaitForSingleObject(waiting.Get(), 0) == WAIT_OBJECT_0;
-      },
-      kHostWaitMs))
+  EXPECT_TRUE(WaitUntil([&] { return ProbeHostPresence(rig.Instance().c_str()) == HostPresence::kSuccessorWaiting; },
+                        kHostWaitMs))
       << "the successor does not wait";
   EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), successor.Wait(0));
 
