@@ -1,13 +1,12 @@
-// The host's rules that need no other process: its start-up arguments and the camera-request
-// take-over rule, the window title's string file (section by user-interface language, fall-backs,
-// file kinds), and the retry procedure's guard (a processor fault inside counts as success and
-// leaves the attempt count as it was).
+// The host's rules that need no other process: its arguments, the camera-request take-over, the
+// window title's string file, and the retry procedure's fault guard.
 #include <gtest/gtest.h>
 
 #include <fstream>
 #include <memory>
 #include <string>
 
+#include "common/WideString.h"
 #include "graphctl/CFontisGraphMng.h"
 #include "ipc/HostLauncher.h"
 #include "shell/ApplicationState.h"
@@ -127,7 +126,7 @@ TEST(ResourceStrings, LooksUpTheUsersSectionThenEnglishThenTheKeyInAnIniFileOnly
   EXPECT_EQ(nullptr, CResourceStrings::Create(std::wstring(300, L'a').append(L".ini").c_str()));
   auto xml = CResourceStrings::Create(L"Resource.xml");
   ASSERT_NE(nullptr, xml);
-  wcscpy(text, L"keep");
+  BoundedCopy(text, L"keep");
   EXPECT_EQ(E_FAIL, xml->GetString(text, 8, L"FONTIS_TITLE", 0));
   EXPECT_STREQ(L"keep", text);
 }
