@@ -83,36 +83,28 @@ class HostTest : public testing::Test {
 
 }  // namespace
 
-TEST_F(HostTest, StartupBadArgumentsEndWithZeroBeforeAnyNamedObjectAndAnInstanceTooLongWithUnexpected) {
+TEST_F(HostTest, StartupEndsAtOnceForBadArgumentsAnUnknownCameraOrAHealthyHostServing) {
+  // Bad arguments end with 0 before any named object; an instance too long for them with E_UNEXPECTED.
   const std::wstring instance = UniqueInstanceName(L"host");
   EXPECT_EQ(0u, RunHost(L"\"" + instance + L"\" \"Cam\" \"" + kGuid + L"\" \"FALSE\""));  // five entries
   EXPECT_EQ(0u, RunHost(Arguments(L"", L"Cam")));
   CStatusChannelClient view;
   EXPECT_TRUE(FAILED(view.Open(instance.c_str())));
   EXPECT_EQ(0x8000FFFFu, RunHost(Arguments(std::wstring(240, L'h'), L"Cam")));
-}
 
-TEST_F(HostTest, StartupUnknownCameraShutsTheInstanceDownInOrder) {
+  // An unknown camera shuts the instance down in order, resetting a record that was not fresh.
   HostRig rig(L"unknown");
   ASSERT_TRUE(rig.IsOpen());
-  // A record that is not fresh, so that the reset shows.
-  CGraphErrInfo status;
-  ASSERT_EQ(S_OK, status.Open(rig.Instance().c_str()));
-  status.EndOperation(S_OK, kOpHostStartup);
-  status.EndOperation(S_OK, kOpBuildGraph);
-
+  rig.Status().Record()->state = kOpBuildGraph;
+  rig.Status().Record()->result = S_OK;
   ASSERT_TRUE(rig.Start(L"No Such Camera", GUID_NULL, false));
   EXPECT_EQ(0u, rig.WaitExit());
   ExpectInstanceShutDown(rig);
-}
 
-TEST_F(HostTest, StartupSecondHostEndsAtOnceWhileAHealthyHostServes) {
-  const std::wstring instance = UniqueInstanceName(L"host");
+  // A host that waited for a healthy one serving would still run when RunHost gives up.
   TestProcess first;
   ASSERT_TRUE(StartPeer(first, instance, L"serve " + instance + L" healthy"));
-  // A host that waited for the serving one would still run when RunHost gives up.
   EXPECT_EQ(0u, RunHost(Arguments(instance, L"Fontis Test Camera")));
-  CStatusChannelClient view;
   ASSERT_EQ(S_OK, view.Open(instance.c_str()));
   EXPECT_EQ(kOpBuildGraph, view.Record()->state);  // the serving host's record is untouched
   EXPECT_EQ(S_OK, view.Record()->result);
@@ -123,19 +115,18 @@ TEST_F(HostTest, StartupSecondHostEndsAtOnceWhileAHealthyHostServes) {
 // Each host below finds a client's request waiting, opens its camera, publishes the camera it
 // opened in the request channel and, hidden and without clients, ends by itself.
 TEST_F(HostTest, StartupAWaitingRequestIsTakenOverOnlyWhenItNamesAnotherCamera) {
-  struct Case {
+  const struct {
     const wchar_t* requestedName;
     GUID requestedGuid;
     const wchar_t* publishedName;
     GUID publishedGuid;
-  };
-  const Case cases[] = {
+  } cases[] = {
       // The same name without a GUID: the command line's camera and GUID stay.
       {L"Fontis Test Camera", GUID_NULL, L"Fontis Test Camera", kCommandLineGuid},
       // Another name, even an empty one, with the second camera's GUID: found by that GUID.
       {L"", kTestCameraProfiles[kTestCamSecond].clsid, L"", kTestCameraProfiles[kTestCamSecond].clsid},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     HostRig rig(L"takeover");
     ASSERT_TRUE(rig.IsOpen());
     ASSERT_EQ(S_OK, rig.Status().RequestDevice(c.requestedName, c.requestedGuid));
