@@ -100,21 +100,19 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${FONTIS_PUBLISHER}"
   ${EndIf}
 !macroend
 
-; Deletes a file. One that is in use (a filter DLL loaded by an application, a host that could
-; not be ended) cannot be deleted, but it can be renamed: it is moved aside and the copy under
-; the new name is deleted when Windows restarts. So the restart never deletes a file that a later
-; install put under the old name.
-!macro _DeleteOrMoveAside PATH
+; Frees a file's name. A file in use (a filter DLL loaded by an application, a host that could
+; not be ended) cannot be deleted, but it can be renamed: it is moved aside as NAME.old, which is
+; deleted when Windows restarts, so the restart never deletes a file that a later install put
+; under the name. The name stays taken only when the file is held open without sharing deletion,
+; or an older NAME.old is still in use too: the caller then leaves the rest to the restart.
+!macro _FreeName PATH
   ClearErrors
   Delete "${PATH}"
   ${If} ${Errors}
-    ; An older copy moved aside earlier, unless that one is still in use as well.
     Delete "${PATH}.old"
     ClearErrors
     Rename "${PATH}" "${PATH}.old"
-    ${If} ${Errors}
-      Delete /REBOOTOK "${PATH}"
-    ${Else}
+    ${IfNot} ${Errors}
       Delete /REBOOTOK "${PATH}.old"
     ${EndIf}
   ${EndIf}
@@ -167,9 +165,13 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${FONTIS_PUBLISHER}"
       DetailPrint "Unregistered ${NAME} (regsvr32 exit code $0)"
     ${EndIf}
   !endif
-  ; A copy that an earlier install moved aside first, so that this one's name is free.
+  ; What an earlier install moved aside, or left for the restart to put in place.
   Delete /REBOOTOK "${_FOLDER}\${NAME}.old"
-  !insertmacro _DeleteOrMoveAside "${_FOLDER}\${NAME}"
+  Delete /REBOOTOK "${_FOLDER}\${NAME}.new"
+  !insertmacro _FreeName "${_FOLDER}\${NAME}"
+  ${If} ${FileExists} "${_FOLDER}\${NAME}"
+    Delete /REBOOTOK "${_FOLDER}\${NAME}"
+  ${EndIf}
   !if "${FOLDER}" != ""
     RMDir /REBOOTOK "${_FOLDER}"
   !endif
@@ -179,13 +181,20 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${FONTIS_PUBLISHER}"
 ; Installer
 
 ; Copies one product file in and registers it when it is a filter. An old copy that is still
-; loaded cannot be overwritten: it is moved aside for the restart to delete.
+; loaded cannot be overwritten: it is moved aside for the restart to delete. One whose name
+; cannot be freed at all is replaced by the restart (a filter is registered all the same, by the
+; copy that holds the name until then).
 !macro _InstallProductFile FOLDER NAME SOURCE KIND
   !insertmacro _ProductFolder "${FOLDER}"
   SetOutPath "${_FOLDER}"
-  !insertmacro _DeleteOrMoveAside "$OUTDIR\${NAME}"
+  !insertmacro _FreeName "$OUTDIR\${NAME}"
   ClearErrors
-  File "/oname=${NAME}" "${SOURCE}"
+  ${If} ${FileExists} "$OUTDIR\${NAME}"
+    File "/oname=${NAME}.new" "${SOURCE}"
+    Rename /REBOOTOK "$OUTDIR\${NAME}.new" "$OUTDIR\${NAME}"
+  ${Else}
+    File "/oname=${NAME}" "${SOURCE}"
+  ${EndIf}
   ${If} ${Errors}
     MessageBox MB_ICONSTOP "Could not write $OUTDIR\${NAME}." /SD IDOK
     Abort
