@@ -279,7 +279,8 @@ Section "Uninstall"
   ${EndIf}
   !insertmacro FONTIS_TESTCAM_FILES _RemoveProductFile
   !insertmacro FONTIS_PRODUCT_FILES _RemoveProductFile
-  Delete "$INSTDIR\${UNINSTALLER}"
+  ; Run in place (_?=), the uninstaller is itself a file in use.
+  !insertmacro _RemoveProductFile "" "${UNINSTALLER}" "" file
   RMDir /REBOOTOK "$INSTDIR"
   ; The virtual camera's settings of the user who removes the product (fontisctl vcam wrote them).
   DeleteRegKey HKCU "Software\${FONTIS_PRODUCT_NAME}\VirtualCamera"

@@ -200,15 +200,8 @@ bool InstallRegsvr32StandIn() {
   return ::CopyFileW(SiblingPath(L"regsvr32_standin.exe").c_str(), (folder + L"regsvr32.exe").c_str(), FALSE) != FALSE;
 }
 
-std::vector<std::wstring> Regsvr32Calls() {
+bool Regsvr32Called(const std::wstring& arguments) {
   const std::string bytes = FileBytes(StandInFolder() + L"regsvr32_calls.txt");
   const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
-  std::vector<std::wstring> calls;
-  for (size_t start = 0; start < text.size();) {
-    const size_t end = text.find(L'\n', start);
-    calls.push_back(text.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start));
-    if (end == std::wstring::npos) break;
-    start = end + 1;
-  }
-  return calls;
+  return (L"\n" + text).find(L"\n" + arguments + L"\n") != std::wstring::npos;
 }

@@ -45,5 +45,5 @@ std::vector<std::wstring> PendingDeletions();
 // Puts the stand-in (regsvr32_standin.exe, beside this program) where the 32-bit regsvr32
 // belongs; every call is recorded from then on.
 bool InstallRegsvr32StandIn();
-// The calls recorded so far, arguments separated by '|'.
-std::vector<std::wstring> Regsvr32Calls();
+// Whether the stand-in recorded a call with exactly these arguments, separated by '|'.
+bool Regsvr32Called(const std::wstring& arguments);
