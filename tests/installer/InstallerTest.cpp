@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
