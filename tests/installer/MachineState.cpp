@@ -14,8 +14,6 @@
 
 namespace {
 
-const wchar_t kVideoInputInstances[] =
-    L"Software\\Classes\\CLSID\\{860BB310-5D01-11d0-BD3B-00A0C911CE86}\\Instance";
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kNtPathPrefix[] = L"\\??\\";
 
@@ -128,24 +126,6 @@ std::wstring ClassKey(REFCLSID clsid) {
   WCHAR text[40] = {};
   ::StringFromGUID2(clsid, text, 40);
   return std::wstring(L"Software\\Classes\\CLSID\\") + text;
-}
-
-std::vector<std::wstring> VideoInputFriendlyNames() {
-  std::vector<std::wstring> names;
-  ScopedRegKey instances;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kVideoInputInstances, 0, KEY_READ | KEY_WOW64_64KEY,
-                      instances.Receive()) != ERROR_SUCCESS) {
-    return names;
-  }
-  WCHAR subkey[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (::RegEnumKeyExW(instances.Get(), i, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-      break;
-    }
-    names.push_back(ReadString(std::wstring(kVideoInputInstances) + L"\\" + subkey, L"FriendlyName"));
-  }
-  return names;
 }
 
 std::vector<std::wstring> EnumeratedDevicePaths() {

@@ -30,8 +30,6 @@ DWORD ReadDword(const std::wstring& path, const wchar_t* name);
 // "Software\Classes\CLSID\{...}".
 std::wstring ClassKey(REFCLSID clsid);
 
-// The FriendlyName of every instance key of the video input device category.
-std::vector<std::wstring> VideoInputFriendlyNames();
 // Device paths of the video input devices as the system device enumerator lists them.
 std::vector<std::wstring> EnumeratedDevicePaths();
 
