@@ -100,15 +100,42 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${FONTIS_PUBLISHER}"
   ${EndIf}
 !macroend
 
-; Asks every running host to end through its window's exit command, waits, and ends by force
-; those that do not, so that no file of ours stays in use by a host.
-!macro _StopHosts FONTISCTL
+; Frees a file's name. A file in use (a filter DLL loaded by an application, a host that could
+; not be ended) cannot be deleted, but it can be renamed: it is moved aside as NAME.old, which is
+; deleted when Windows restarts, so the restart never deletes a file that a later install put
+; under the name. The name stays taken only when the file is held open without sharing deletion,
+; or an older NAME.old is still in use too: the caller then leaves the rest to the restart.
+!macro _FreeName PATH
+  ClearErrors
+  Delete "${PATH}"
+  ${If} ${Errors}
+    Delete "${PATH}.old"
+    ClearErrors
+    Rename "${PATH}" "${PATH}.old"
+    ${IfNot} ${Errors}
+      Delete /REBOOTOK "${PATH}.old"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Ends every running host of ours, so that no file of ours stays in use by a host. The virtual
+; camera's filter, still loaded in running applications, would start FontisHost.exe from the
+; install folder again within a second of its host's end, so the program is first moved aside:
+; until a new one is in place (or for good, when the product is removed) those filters find none
+; and show that in their picture. Each host is asked through its window's exit command, and ended
+; by force when it does not end in time; its program file then goes with it.
+!macro _EndHosts FONTISCTL
+  ${If} ${FileExists} "$INSTDIR\FontisHost.exe"
+    Delete "$INSTDIR\FontisHost.exe.old"
+    Rename "$INSTDIR\FontisHost.exe" "$INSTDIR\FontisHost.exe.old"
+  ${EndIf}
   DetailPrint "Ending running hosts"
   nsExec::ExecToLog '"${FONTISCTL}" stop-hosts --timeout ${HOST_STOP_SECONDS} --force'
   Pop $0
   ${If} $0 != 0
-    DetailPrint "A host could not be ended ($0); files it uses are replaced after a restart"
+    DetailPrint "A host could not be ended ($0); files it uses are removed after a restart"
   ${EndIf}
+  Delete /REBOOTOK "$INSTDIR\FontisHost.exe.old"
 !macroend
 
 ; Says so when files in use are left for the restart to replace or delete, and exits with 3010
@@ -118,13 +145,6 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${FONTIS_PUBLISHER}"
     MessageBox MB_ICONINFORMATION "Some files are still in use by running applications. ${WHAT}" /SD IDOK
     SetErrorLevel ${EXIT_RESTART_NEEDED}
   ${EndIf}
-!macroend
-
-; Removes one file. A DLL that an application still has loaded cannot be deleted: it goes when
-; Windows restarts.
-!macro _DeleteFile PATH
-  Delete /REBOOTOK "${PATH}"
-  Delete /REBOOTOK "${PATH}.old"
 !macroend
 
 ; The folder of a product file: $INSTDIR, or a folder below it.
@@ -145,7 +165,13 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${FONTIS_PUBLISHER}"
       DetailPrint "Unregistered ${NAME} (regsvr32 exit code $0)"
     ${EndIf}
   !endif
-  !insertmacro _DeleteFile "${_FOLDER}\${NAME}"
+  ; What an earlier install moved aside, or left for the restart to put in place.
+  Delete /REBOOTOK "${_FOLDER}\${NAME}.old"
+  Delete /REBOOTOK "${_FOLDER}\${NAME}.new"
+  !insertmacro _FreeName "${_FOLDER}\${NAME}"
+  ${If} ${FileExists} "${_FOLDER}\${NAME}"
+    Delete /REBOOTOK "${_FOLDER}\${NAME}"
+  ${EndIf}
   !if "${FOLDER}" != ""
     RMDir /REBOOTOK "${_FOLDER}"
   !endif
@@ -155,20 +181,20 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${FONTIS_PUBLISHER}"
 ; Installer
 
 ; Copies one product file in and registers it when it is a filter. An old copy that is still
-; loaded (a filter inside an application) cannot be overwritten, but it can be renamed: it is
-; moved aside and deleted when Windows restarts, and the new copy takes its place.
+; loaded cannot be overwritten: it is moved aside for the restart to delete. One whose name
+; cannot be freed at all is replaced by the restart (a filter is registered all the same, by the
+; copy that holds the name until then).
 !macro _InstallProductFile FOLDER NAME SOURCE KIND
   !insertmacro _ProductFolder "${FOLDER}"
   SetOutPath "${_FOLDER}"
+  !insertmacro _FreeName "$OUTDIR\${NAME}"
   ClearErrors
-  Delete "$OUTDIR\${NAME}"
-  ${If} ${Errors}
-    Delete "$OUTDIR\${NAME}.old"
-    Rename "$OUTDIR\${NAME}" "$OUTDIR\${NAME}.old"
-    Delete /REBOOTOK "$OUTDIR\${NAME}.old"
+  ${If} ${FileExists} "$OUTDIR\${NAME}"
+    File "/oname=${NAME}.new" "${SOURCE}"
+    Rename /REBOOTOK "$OUTDIR\${NAME}.new" "$OUTDIR\${NAME}"
+  ${Else}
+    File "/oname=${NAME}" "${SOURCE}"
   ${EndIf}
-  ClearErrors
-  File "/oname=${NAME}" "${SOURCE}"
   ${If} ${Errors}
     MessageBox MB_ICONSTOP "Could not write $OUTDIR\${NAME}." /SD IDOK
     Abort
@@ -195,7 +221,7 @@ Section "-Ending running hosts"
   InitPluginsDir
   SetOutPath "$PLUGINSDIR"
   File "${FONTIS_BIN}/fontisctl.exe"
-  !insertmacro _StopHosts "$PLUGINSDIR\fontisctl.exe"
+  !insertmacro _EndHosts "$PLUGINSDIR\fontisctl.exe"
 SectionEnd
 
 Section "${FONTIS_PRODUCT_NAME} (required)" SecProduct
@@ -249,16 +275,18 @@ FunctionEnd
 
 Section "Uninstall"
   ${If} ${FileExists} "$INSTDIR\fontisctl.exe"
-    !insertmacro _StopHosts "$INSTDIR\fontisctl.exe"
+    !insertmacro _EndHosts "$INSTDIR\fontisctl.exe"
   ${EndIf}
   !insertmacro FONTIS_TESTCAM_FILES _RemoveProductFile
   !insertmacro FONTIS_PRODUCT_FILES _RemoveProductFile
-  Delete "$INSTDIR\${UNINSTALLER}"
+  ; Run in place (_?=), the uninstaller is itself a file in use.
+  !insertmacro _RemoveProductFile "" "${UNINSTALLER}" "" file
   RMDir /REBOOTOK "$INSTDIR"
   ; The virtual camera's settings of the user who removes the product (fontisctl vcam wrote them).
   DeleteRegKey HKCU "Software\${FONTIS_PRODUCT_NAME}\VirtualCamera"
   DeleteRegKey /ifempty HKCU "Software\${FONTIS_PRODUCT_NAME}"
   ; Last: while the entry exists, the product can still be removed from the list of programs.
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
-  !insertmacro _ReportRestartNeeded "They are no longer registered, and are deleted when Windows restarts."
+  !insertmacro _ReportRestartNeeded "${FONTIS_PRODUCT_NAME} is removed and its filters are no longer registered; \
+the files still in use are deleted when Windows restarts."
 SectionEnd

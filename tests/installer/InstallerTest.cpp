@@ -1,160 +1,56 @@
 // FontisSetup.exe on a machine of its own (a fresh Wine prefix): the product's life in order,
-// each step starting from what the one before left: install with the test camera, use the
-// installed programs, install without it, upgrade while a host runs and a filter is loaded,
-// stop hosts that do not listen, uninstall.
+// each step starting from what the one before left. Install with the test camera; an application
+// opens the virtual camera; upgrade while an application streams; uninstall while one streams;
+// install again before the restart (a file held open), and restart; install without the test
+// camera; hosts that do not listen; silent uninstall. Applications are `fontisctl capture` run from the installed
+// folder, the hosts those that their virtual camera filters start.
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <shlobj.h>
-#include <uuids.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "FontisVersion.h"
-#include "capture/DeviceEnumeration.h"
+#include "HostProcess.h"
+#include "MachineState.h"
 #include "capture/IRendererControl.h"
-#include "common/ScopedRegKey.h"
 #include "filters/testcam/TestCameraProfiles.h"
 #include "filters/vcam/VcamIdentity.h"
-#include "ipc/CGraphErrInfo.h"
-#include "ipc/CStatusChannelClient.h"
+#include "support/CodedPicture.h"
+#include "support/FontisctlRun.h"
+#include "support/TempFiles.h"
 #include "support/TestProcess.h"
 #include "support/WaitUntil.h"
 
 namespace {
 
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" FONTIS_PRODUCT_NAME;
-const wchar_t kVideoInputInstances[] =
-    L"Software\\Classes\\CLSID\\{860BB310-5D01-11d0-BD3B-00A0C911CE86}\\Instance";
-const wchar_t kNoCameraGuid[] = L"{00000000-0000-0000-0000-000000000000}";
-const wchar_t* const kProductFiles[] = {L"FontisHost.exe",      L"fontisctl.exe",   L"Resource.ini",
-                                        L"fontis_renderer.dll", L"fontis_vcam.dll", L"x86\\fontis_vcam.dll",
-                                        L"uninstall.exe"};
+const wchar_t kSettingsKey[] = L"Software\\" FONTIS_PRODUCT_NAME;
+// Each installed file, and where the build made it, relative to this program's folder (none for
+// the uninstaller, which the installer writes).
+struct ProductFile {
+  const wchar_t* installed;
+  const wchar_t* built;
+};
+const ProductFile kProductFiles[] = {
+    {L"FontisHost.exe", L"FontisHost.exe"},
+    {L"fontisctl.exe", L"fontisctl.exe"},
+    {L"Resource.ini", L"Resource.ini"},
+    {L"fontis_renderer.dll", L"fontis_renderer.dll"},
+    {L"fontis_vcam.dll", L"fontis_vcam.dll"},
+    {L"x86\\fontis_vcam.dll", L"..\\x86\\bin\\fontis_vcam.dll"},
+    {L"uninstall.exe", nullptr},
+};
+constexpr DWORD kRestartNeeded = ERROR_SUCCESS_REBOOT_REQUIRED;
 constexpr DWORD kInstallerWaitMs = 120000;
-constexpr DWORD kProgramWaitMs = 30000;
+constexpr DWORD kProgramWaitMs = 60000;
+// A stream that outlasts any step of a test; the test ends it.
+constexpr int kEndlessFrames = 10000;
 
 std::wstring Widen(const char* text) { return std::wstring(text, text + strlen(text)); }
-
-std::wstring InstallFolder() {
-  PWSTR folder = nullptr;
-  std::wstring path;
-  if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_ProgramFiles, 0, nullptr, &folder))) path = folder;
-  ::CoTaskMemFree(folder);
-  return path + L"\\" FONTIS_PRODUCT_NAME;
-}
-
-std::wstring Installed(const wchar_t* name) { return InstallFolder() + L"\\" + name; }
-
-bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-ULONGLONG FileSize(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-std::string FileBytes(const std::wstring& path) {
-  std::string bytes;
-  ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  char buffer[65536];
-  DWORD read = 0;
-  while (file.IsValid() && ::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    bytes.append(buffer, read);
-  }
-  return bytes;
-}
-
-// "x.y.z" from the fixed part of a file's version resource; empty when it has none.
-std::string FileVersion(const std::wstring& path) {
-  DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
-  if (size == 0) return std::string();
-  std::vector<BYTE> block(size);
-  VS_FIXEDFILEINFO* info = nullptr;
-  UINT length = 0;
-  if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
-      !::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || length < sizeof(*info)) {
-    return std::string();
-  }
-  return std::to_string(HIWORD(info->dwFileVersionMS)) + "." + std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
-         std::to_string(HIWORD(info->dwFileVersionLS));
-}
-
-bool KeyExists(const std::wstring& path, REGSAM view = KEY_WOW64_64KEY, HKEY root = HKEY_LOCAL_MACHINE) {
-  ScopedRegKey key;
-  return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, key.Receive()) == ERROR_SUCCESS;
-}
-
-// A value of a key in the 64-bit view; false when the key or the value of that type is missing.
-bool ReadValue(const std::wstring& path, const wchar_t* name, DWORD type, void* value, DWORD size) {
-  ScopedRegKey key;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Receive()) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  return ::RegGetValueW(key.Get(), nullptr, name, type, nullptr, value, &size) == ERROR_SUCCESS;
-}
-
-std::wstring ReadString(const std::wstring& path, const wchar_t* name) {
-  WCHAR value[1024] = {};
-  return ReadValue(path, name, RRF_RT_REG_SZ, value, sizeof(value)) ? value : L"<missing>";
-}
-
-DWORD ReadDword(const std::wstring& path, const wchar_t* name) {
-  DWORD value = 0xFFFFFFFF;
-  ReadValue(path, name, RRF_RT_REG_DWORD, &value, sizeof(value));
-  return value;
-}
-
-std::wstring ClassKey(REFCLSID clsid) {
-  WCHAR text[40] = {};
-  ::StringFromGUID2(clsid, text, 40);
-  return std::wstring(L"Software\\Classes\\CLSID\\") + text;
-}
-
-// The names of the video input devices registered in the system, as instance keys.
-std::vector<std::wstring> VideoInputFriendlyNames() {
-  std::vector<std::wstring> names;
-  ScopedRegKey instances;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kVideoInputInstances, 0, KEY_READ | KEY_WOW64_64KEY,
-                      instances.Receive()) != ERROR_SUCCESS) {
-    return names;
-  }
-  WCHAR subkey[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (::RegEnumKeyExW(instances.Get(), i, subkey, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-      break;
-    }
-    names.push_back(ReadString(std::wstring(kVideoInputInstances) + L"\\" + subkey, L"FriendlyName"));
-  }
-  return names;
-}
-
-// Device paths of the video input devices as the system device enumerator lists them.
-std::vector<std::wstring> EnumeratedDevicePaths() {
-  std::vector<std::wstring> paths;
-  const HRESULT com = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  std::vector<VideoInputDeviceInfo> devices;
-  ListDevices(CLSID_VideoInputDeviceCategory, &devices);
-  for (const VideoInputDeviceInfo& device : devices) paths.push_back(device.devicePath);
-  if (SUCCEEDED(com)) ::CoUninitialize();
-  return paths;
-}
-
-bool Contains(const std::vector<std::wstring>& list, const std::wstring& item) {
-  for (const std::wstring& entry : list) {
-    if (entry == item) return true;
-  }
-  return false;
-}
-
-int CountContaining(const std::vector<std::wstring>& list, const wchar_t* part) {
-  int count = 0;
-  for (const std::wstring& entry : list) count += entry.find(part) != std::wstring::npos ? 1 : 0;
-  return count;
-}
 
 DWORD RunSetup(const wchar_t* arguments) {
   TestProcess setup;
@@ -162,16 +58,82 @@ DWORD RunSetup(const wchar_t* arguments) {
   return setup.Wait(kInstallerWaitMs);
 }
 
-struct ProgramRun {
-  DWORD code;
-  std::string output;
-};
+// The uninstaller as Windows' list of programs starts it hands over to a copy of itself in the
+// temporary folder and returns at once. Started the way it starts that copy, it removes the
+// product in place and returns its exit code.
+DWORD RunUninstallerForItsExitCode() {
+  const std::wstring copy = TempFile(UniqueInstanceName(L"uninstall") + L".exe");
+  if (!::CopyFileW(Installed(L"uninstall.exe").c_str(), copy.c_str(), FALSE)) return 0xDEADBEEF;
+  TestProcess uninstall;
+  const DWORD code = uninstall.Start(copy.c_str(), L"/S _?=" + InstallFolder()) ? uninstall.Wait(kInstallerWaitMs)
+                                                                                : 0xDEADBEEF;
+  ::DeleteFileW(copy.c_str());
+  return code;
+}
 
-ProgramRun RunInstalledFontisctl(const std::wstring& arguments) {
-  TestProcess ctl;
-  if (!ctl.Start(Installed(L"fontisctl.exe").c_str(), arguments, true)) return {0xDEADBEEF, "not started"};
-  const DWORD code = ctl.Wait(kProgramWaitMs);
-  return {code, ctl.Output()};
+CtlRun RunInstalledFontisctl(const std::wstring& arguments) {
+  return RunFontisctl(arguments, kProgramWaitMs, Installed(L"fontisctl.exe").c_str());
+}
+
+// An application that opens the virtual camera in RGB24 at that size, as a user's would, from
+// the installed folder; with `picture`, its last frame is saved there.
+bool StartApplication(TestProcess& application, LONG width, LONG height, int frames,
+                      const std::wstring& picture = std::wstring()) {
+  std::wstring arguments = L"capture \"" + std::wstring(kVcamFriendlyName) + L"\" --size " + std::to_wstring(width) +
+                           L"x" + std::to_wstring(height) + L" --subtype RGB24 --frames " + std::to_wstring(frames) +
+                           L" --timeout 60";
+  if (!picture.empty()) arguments += L" --out \"" + picture + L"\"";
+  return application.Start(Installed(L"fontisctl.exe").c_str(), arguments, true);
+}
+
+// The test camera whose frame code a saved 640x480 picture carries; -1 when it carries none (a
+// placeholder, or no picture at all).
+int CameraInPicture(const std::wstring& picture) {
+  const std::vector<BYTE> bmp = ReadAndDelete(picture);
+  uint16_t code = 0;
+  std::string mismatch;
+  if (!ReadFrameCode(BottomUpRgb24(bmp, kBmpHeaderBytes, 640, 480), &code, &mismatch)) return -1;
+  return static_cast<int>(FrameCodeCamera(code));
+}
+
+// What a failure message needs to tell why an application has no host: the hosts running, and
+// the virtual camera's instance as fontisctl shows it.
+std::string DescribeHosts(const TestProcess& application) {
+  return "application " + std::to_string(application.Id()) + "\n" + HostProcess::DescribeRunning() +
+         RunInstalledFontisctl(L"status FontisVirtualCamera").output +
+         RunInstalledFontisctl(L"clients FontisVirtualCamera").output + application.Output();
+}
+
+bool NoHostRuns() {
+  return WaitUntil([] { return !HostProcess::AnyRunning(); }, kProgramWaitMs);
+}
+
+// An application takes 90 frames of the virtual camera, nothing configured: they must be the
+// first camera's, the test camera's, through a host from the install folder. With
+// `startsTheHost` (no host ran before) that host must be the one its filter started; a command
+// line that did not quote the path would have given it "C:\Program" and shifted arguments. A
+// hidden host ends by itself once its last client has gone, so none may be left afterwards.
+void ExpectAnApplicationGetsTheTestCamera(const wchar_t* name, bool startsTheHost) {
+  const std::wstring picture = TempFile(UniqueInstanceName(name) + L".bmp");
+  TestProcess application;
+  ASSERT_TRUE(StartApplication(application, 640, 480, 90, picture));
+  HostProcess host;
+  ASSERT_TRUE(WaitUntil([&] { return host.Find(startsTheHost ? application.Id() : 0); }, kProgramWaitMs))
+      << DescribeHosts(application);
+  EXPECT_EQ(Installed(L"FontisHost.exe"), host.ImagePath());
+  EXPECT_EQ(0u, application.Wait(kProgramWaitMs)) << application.Output();
+  EXPECT_EQ(static_cast<int>(kTestCamStandard), CameraInPicture(picture)) << "not the test camera's frames";
+  if (startsTheHost) {
+    EXPECT_EQ(0u, host.Wait(kProgramWaitMs));
+  }
+  EXPECT_TRUE(NoHostRuns()) << HostProcess::DescribeRunning();
+}
+
+// An application that streams until the test kills it, and the host its filter started.
+void StartStreaming(TestProcess& application, HostProcess& host) {
+  ASSERT_TRUE(NoHostRuns()) << HostProcess::DescribeRunning();
+  ASSERT_TRUE(StartApplication(application, 320, 240, kEndlessFrames));
+  ASSERT_TRUE(WaitUntil([&] { return host.Find(application.Id()); }, kProgramWaitMs)) << DescribeHosts(application);
 }
 
 void ExpectTestCamerasRegisteredFromTheInstalledFolder() {
@@ -182,29 +144,44 @@ void ExpectTestCamerasRegisteredFromTheInstalledFolder() {
   }
 }
 
-void ExpectVirtualCameraListed() {
+void ExpectTheProductRegisteredFromTheInstalledFolder() {
   EXPECT_TRUE(Contains(EnumeratedDevicePaths(), kVcamDevicePath));
-  EXPECT_TRUE(Contains(VideoInputFriendlyNames(), kVcamFriendlyName));
   EXPECT_EQ(Installed(L"fontis_vcam.dll"), ReadString(ClassKey(kVcamClsid) + L"\\InprocServer32", nullptr));
+  EXPECT_EQ(Installed(L"fontis_renderer.dll"),
+            ReadString(ClassKey(CLSID_FontisCaptureRenderer) + L"\\InprocServer32", nullptr));
 }
 
 void ExpectNoTestCamera() {
   EXPECT_EQ(0, CountContaining(EnumeratedDevicePaths(), L"fontis_testcam"));
-  EXPECT_EQ(0, CountContaining(VideoInputFriendlyNames(), L"Fontis Test"));
   for (const TestCameraProfile& camera : kTestCameraProfiles) EXPECT_FALSE(KeyExists(ClassKey(camera.clsid)));
   EXPECT_FALSE(FileExists(Installed(L"fontis_testcam.dll")));
+}
+
+// No registry key of ours and no video input device: what a removal must leave, whatever
+// still runs.
+void ExpectNothingRegistered() {
+  EXPECT_FALSE(KeyExists(kUninstallKey));
+  EXPECT_FALSE(KeyExists(kUninstallKey, KEY_WOW64_32KEY));
+  EXPECT_FALSE(KeyExists(kSettingsKey));
+  EXPECT_FALSE(KeyExists(kSettingsKey, KEY_WOW64_64KEY, HKEY_CURRENT_USER));
+  EXPECT_FALSE(KeyExists(ClassKey(CLSID_FontisCaptureRenderer)));
+  EXPECT_FALSE(KeyExists(ClassKey(kVcamClsid)));
+  EXPECT_EQ(0, CountContaining(EnumeratedDevicePaths(), L"fontis"));
+  ExpectNoTestCamera();
 }
 
 }  // namespace
 
 TEST(Installer, SilentInstallWithTestCameraInstallsRegistersAndListsTheProduct) {
   ASSERT_FALSE(FileExists(InstallFolder())) << "the prefix is not fresh";
+  // Wine here has no 32-bit regsvr32: the 32-bit filter is not registered, which the installer
+  // only warns about.
   ASSERT_EQ(0u, RunSetup(L"/S /TESTCAM"));
 
   ULONGLONG totalBytes = 0;
-  for (const wchar_t* name : kProductFiles) {
-    EXPECT_TRUE(FileExists(Installed(name))) << testing::PrintToString(std::wstring(name));
-    totalBytes += FileSize(Installed(name));
+  for (const ProductFile& file : kProductFiles) {
+    EXPECT_TRUE(FileExists(Installed(file.installed))) << testing::PrintToString(file.installed);
+    totalBytes += FileSize(Installed(file.installed));
   }
   totalBytes += FileSize(Installed(L"fontis_testcam.dll"));
   for (const wchar_t* name : {L"FontisHost.exe", L"fontisctl.exe", L"fontis_renderer.dll", L"fontis_testcam.dll",
@@ -231,63 +208,116 @@ TEST(Installer, SilentInstallWithTestCameraInstallsRegistersAndListsTheProduct) 
   EXPECT_FALSE(KeyExists(kUninstallKey, KEY_WOW64_32KEY));
 
   ExpectTestCamerasRegisteredFromTheInstalledFolder();
-  ExpectVirtualCameraListed();
-  EXPECT_EQ(Installed(L"fontis_renderer.dll"),
-            ReadString(ClassKey(CLSID_FontisCaptureRenderer) + L"\\InprocServer32", nullptr));
+  ExpectTheProductRegisteredFromTheInstalledFolder();
 
-  const ProgramRun version = RunInstalledFontisctl(L"--version");
+  const CtlRun version = RunInstalledFontisctl(L"--version");
   EXPECT_EQ(0u, version.code);
   EXPECT_EQ(0u, version.output.find(std::string("fontisctl ") + FONTIS_VERSION_TEXT)) << version.output;
 }
 
-TEST(Installer, InstalledFontisctlStartsTheHostFromTheFolderWithABlank) {
-  // The record outlives the host here; a host that read its arguments resets it when it gives up
-  // (there is no such camera), while one that got its arguments shifted never opens this instance.
-  const std::wstring instance = UniqueInstanceName(L"installed");
-  CGraphErrInfo status;
-  ASSERT_EQ(S_OK, status.Open(instance.c_str()));
-  status.EndOperation(S_OK, kOpHostStartup);
-  status.EndOperation(S_OK, kOpBuildGraph);
-  CStatusChannelClient view;
-  ASSERT_EQ(S_OK, view.Open(instance.c_str()));
-  ASSERT_NE(kOpNone, view.Record()->state);
+TEST(Installer, AnApplicationGetsTheTestCameraThroughAHostStartedFromTheFolderWithABlank) {
+  ExpectAnApplicationGetsTheTestCamera(L"installed", true);
+}
 
-  const ProgramRun launch =
-      RunInstalledFontisctl(L"launch " + instance + L" \"No Such Camera\" " + kNoCameraGuid + L" FALSE");
-  EXPECT_EQ(0u, launch.code);
-  EXPECT_NE(std::string::npos, launch.output.find("started a host")) << launch.output;
-  EXPECT_TRUE(WaitUntil([&] { return view.Record()->state == kOpNone; }, kProgramWaitMs));
-  EXPECT_EQ(static_cast<int32_t>(0x8000FFFF), view.Record()->result);
+TEST(Installer, UpgradeWhileAnApplicationStreamsEndsItsHostInOrderAndTheProductWorksAfterwards) {
+  // From here on the installer's 32-bit regsvr32 calls are recorded.
+  ASSERT_TRUE(InstallRegsvr32StandIn());
+  TestProcess streaming;
+  HostProcess host;
+  StartStreaming(streaming, host);
+  if (HasFatalFailure()) return;
+
+  // The application keeps fontisctl.exe and fontis_vcam.dll in use: they are moved aside for
+  // the restart to delete, and the new ones take their names.
+  EXPECT_EQ(kRestartNeeded, RunSetup(L"/S /TESTCAM"));
+  EXPECT_EQ(0u, host.Wait(kProgramWaitMs)) << "the host was not ended by its exit command";
+  for (const ProductFile& file : kProductFiles) {
+    if (file.built == nullptr) continue;
+    const std::string built = FileBytes(SiblingPath(file.built));
+    EXPECT_TRUE(!built.empty() && built == FileBytes(Installed(file.installed)))
+        << testing::PrintToString(file.installed);
+  }
+  for (const wchar_t* name : {L"fontisctl.exe.old", L"fontis_vcam.dll.old"}) {
+    EXPECT_TRUE(Contains(PendingDeletions(), Installed(name))) << testing::PrintToString(std::wstring(name));
+  }
+  EXPECT_FALSE(FileExists(Installed(L"FontisHost.exe.old"))) << "the ended host's program was left";
+  EXPECT_TRUE(Regsvr32Called(L"/s|" + Installed(L"x86\\fontis_vcam.dll"))) << "32-bit filter not registered";
+
+  // The streaming application lost its host but not its stream: its filter starts the new host.
+  HostProcess next;
+  EXPECT_TRUE(WaitUntil([&] { return next.Find(streaming.Id()); }, kProgramWaitMs)) << DescribeHosts(streaming);
+  EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), streaming.Wait(0)) << streaming.Output();
+  EXPECT_EQ(Installed(L"FontisHost.exe"), next.ImagePath());
+  // A new application frees the killed one's slot and gets the camera, from that host or one
+  // of its own; then every host ends.
+  streaming.Kill();
+  ExpectAnApplicationGetsTheTestCamera(L"after_upgrade", false);
+}
+
+TEST(Installer, UninstallWhileAnApplicationStreamsRemovesAllItCanAndLeavesTheRestForTheRestart) {
+  TestProcess streaming;
+  HostProcess host;
+  StartStreaming(streaming, host);
+  if (HasFatalFailure()) return;
+
+  EXPECT_EQ(kRestartNeeded, RunUninstallerForItsExitCode());
+  EXPECT_EQ(0u, host.Wait(kProgramWaitMs)) << "the host was not ended by its exit command";
+  ExpectNothingRegistered();
+  EXPECT_TRUE(Regsvr32Called(L"/s|/u|" + Installed(L"x86\\fontis_vcam.dll")))
+      << "32-bit filter not unregistered";
+  // What the application has in use is all that is left, moved aside and deleted at the restart
+  // with the folder.
+  const std::vector<std::wstring> left = {L"fontis_vcam.dll.old", L"fontisctl.exe.old"};
+  EXPECT_EQ(left, FolderContents(InstallFolder()));
+  const std::vector<std::wstring> pending = PendingDeletions();
+  for (const std::wstring& name : left) EXPECT_TRUE(Contains(pending, Installed(name.c_str())));
+  EXPECT_TRUE(Contains(pending, InstallFolder())) << testing::PrintToString(pending);
+
+  // The application streams on (placeholders); its filter finds no host program to start, nor
+  // when it tries again 2 s after that failure.
+  ::Sleep(3000);
+  EXPECT_FALSE(HostProcess::AnyRunning());
+  EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), streaming.Wait(0)) << streaming.Output();
+  streaming.Kill();
+}
+
+TEST(Installer, AnInstallBeforeTheRestartIsCompletedAndNotUndoneByTheRestart) {
+  // A product file held open without sharing its deletion (a scanner reading a stale copy, say)
+  // can be neither deleted nor moved aside: the new copy takes its name at the restart.
+  ::CreateDirectoryW(InstallFolder().c_str(), nullptr);
+  ScopedHandle held(::CreateFileW(Installed(L"Resource.ini").c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(held.IsValid());
+  EXPECT_EQ(kRestartNeeded, RunSetup(L"/S /TESTCAM"));
+  held.Close();
+
+  // What Windows does with the files scheduled at its next start.
+  WCHAR system[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(system, MAX_PATH);
+  ASSERT_TRUE(length > 0 && length < MAX_PATH);
+  TestProcess restart;
+  ASSERT_TRUE(restart.Start((std::wstring(system, length) + L"\\wineboot.exe").c_str(), L"--restart"));
+  ASSERT_EQ(0u, restart.Wait(kProgramWaitMs));
+
+  for (const ProductFile& file : kProductFiles) {
+    EXPECT_TRUE(FileExists(Installed(file.installed))) << testing::PrintToString(file.installed);
+  }
+  EXPECT_EQ(FileBytes(SiblingPath(L"Resource.ini")), FileBytes(Installed(L"Resource.ini")));
+  const std::vector<std::wstring> contents = FolderContents(InstallFolder());
+  EXPECT_EQ(0, CountContaining(contents, L".old") + CountContaining(contents, L".new"))
+      << testing::PrintToString(contents);
+  EXPECT_TRUE(PendingDeletions().empty());
+  ExpectTheProductRegisteredFromTheInstalledFolder();
+  ExpectTestCamerasRegisteredFromTheInstalledFolder();
+  ExpectAnApplicationGetsTheTestCamera(L"after_restart", true);
 }
 
 TEST(Installer, InstallWithoutTestCameraRemovesTheOneInstalledBefore) {
   ASSERT_EQ(0u, RunSetup(L"/S"));
   ExpectNoTestCamera();
-  ExpectVirtualCameraListed();
-  for (const wchar_t* name : kProductFiles) EXPECT_TRUE(FileExists(Installed(name)));
+  ExpectTheProductRegisteredFromTheInstalledFolder();
+  for (const ProductFile& file : kProductFiles) EXPECT_TRUE(FileExists(Installed(file.installed)));
   EXPECT_TRUE(KeyExists(kUninstallKey));
-}
-
-TEST(Installer, UpgradeEndsARunningHostAndReplacesFilesInUse) {
-  // A stand-in for a hidden host, running as the installed FontisHost.exe: its program file
-  // cannot be replaced while it runs.
-  ASSERT_TRUE(::CopyFileW(SiblingPath(L"fontis_peer.exe").c_str(), Installed(L"FontisHost.exe").c_str(), FALSE));
-  const std::wstring instance = UniqueInstanceName(L"upgrade");
-  TestProcess host;
-  ASSERT_TRUE(StartAndAwaitReady(host, Installed(L"FontisHost.exe").c_str(), instance + L"_peer_ready",
-                                 L"host-window " + instance + L" obey"));
-  // An application that has one of our filters loaded: the DLL cannot be overwritten either.
-  HMODULE filter = ::LoadLibraryW(Installed(L"fontis_renderer.dll").c_str());
-  ASSERT_NE(nullptr, filter);
-
-  // Done, with the loaded copy left for the restart to delete.
-  EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS_REBOOT_REQUIRED), RunSetup(L"/S /TESTCAM"));
-  EXPECT_EQ(0u, host.Wait(kProgramWaitMs)) << "the host did not end by its exit command";
-  EXPECT_TRUE(FileBytes(SiblingPath(L"FontisHost.exe")) == FileBytes(Installed(L"FontisHost.exe")));
-  EXPECT_TRUE(FileBytes(SiblingPath(L"fontis_renderer.dll")) == FileBytes(Installed(L"fontis_renderer.dll")));
-  EXPECT_TRUE(FileExists(Installed(L"fontis_renderer.dll.old"))) << "the loaded copy was not moved aside";
-  ::FreeLibrary(filter);
-  ExpectTestCamerasRegisteredFromTheInstalledFolder();
 }
 
 TEST(Installer, StopHostsEndsAHostThatIgnoresItsExitCommandOnlyWhenForced) {
@@ -295,7 +325,7 @@ TEST(Installer, StopHostsEndsAHostThatIgnoresItsExitCommandOnlyWhenForced) {
   TestProcess host;
   ASSERT_TRUE(StartPeer(host, instance, L"host-window " + instance + L" ignore"));
 
-  ProgramRun run = RunInstalledFontisctl(L"stop-hosts --timeout 1");
+  CtlRun run = RunInstalledFontisctl(L"stop-hosts --timeout 1");
   EXPECT_EQ(1u, run.code) << run.output;
   EXPECT_NE(std::string::npos, run.output.find("still running")) << run.output;
   EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), host.Wait(0));
@@ -311,9 +341,9 @@ TEST(Installer, StopHostsEndsAHostThatIgnoresItsExitCommandOnlyWhenForced) {
 
 TEST(Installer, SilentUninstallLeavesNoFileKeyOrDevice) {
   // The user chose a camera for the virtual camera: the setting goes with the product.
-  const ProgramRun settings = RunInstalledFontisctl(L"vcam --camera \"Fontis Test Camera\"");
+  const CtlRun settings = RunInstalledFontisctl(L"vcam --camera \"Fontis Test Camera\"");
   ASSERT_EQ(0u, settings.code) << settings.output;
-  ASSERT_TRUE(KeyExists(L"Software\\" FONTIS_PRODUCT_NAME L"\\VirtualCamera", KEY_WOW64_64KEY, HKEY_CURRENT_USER));
+  ASSERT_TRUE(KeyExists(std::wstring(kSettingsKey) + L"\\VirtualCamera", KEY_WOW64_64KEY, HKEY_CURRENT_USER));
 
   // The command Windows runs for a quiet removal. The uninstaller hands over to a copy of itself
   // and returns at once; the copy removes the uninstall entry last.
@@ -329,10 +359,7 @@ TEST(Installer, SilentUninstallLeavesNoFileKeyOrDevice) {
   EXPECT_TRUE(WaitUntil([] { return !KeyExists(kUninstallKey); }, kInstallerWaitMs));
 
   EXPECT_FALSE(FileExists(InstallFolder()));
-  EXPECT_FALSE(KeyExists(L"Software\\" FONTIS_PRODUCT_NAME));
-  EXPECT_FALSE(KeyExists(ClassKey(CLSID_FontisCaptureRenderer)));
-  EXPECT_FALSE(KeyExists(ClassKey(kVcamClsid)));
-  EXPECT_FALSE(Contains(EnumeratedDevicePaths(), kVcamDevicePath));
-  EXPECT_FALSE(KeyExists(L"Software\\" FONTIS_PRODUCT_NAME, KEY_WOW64_64KEY, HKEY_CURRENT_USER));
-  ExpectNoTestCamera();
+  // Nothing was in use (the uninstaller's temporary copy of itself goes at the restart).
+  EXPECT_EQ(0, CountContaining(PendingDeletions(), InstallFolder().c_str()));
+  ExpectNothingRegistered();
 }

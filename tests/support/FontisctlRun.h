@@ -12,9 +12,11 @@ struct CtlRun {
   std::string output;
 };
 
-inline CtlRun RunFontisctl(const std::wstring& arguments, DWORD timeoutMs = 60000) {
+// `program` is the fontisctl beside the test program, or another one by its full path.
+inline CtlRun RunFontisctl(const std::wstring& arguments, DWORD timeoutMs = 60000,
+                           const wchar_t* program = L"fontisctl.exe") {
   TestProcess ctl;
-  if (!ctl.Start(L"fontisctl.exe", arguments, true)) {
+  if (!ctl.Start(program, arguments, true)) {
     return {0xDEADBEEF, "could not start fontisctl: error " + std::to_string(::GetLastError())};
   }
   const DWORD code = ctl.Wait(timeoutMs);

@@ -1,0 +1,31 @@
+// A FontisHost.exe process that the test did not start itself (a virtual camera's filter inside
+// an application did): found among the running processes, opened to read the program it runs and
+// to wait for its end.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "common/ScopedHandle.h"
+
+class HostProcess {
+ public:
+  // A host that runs now and that process `parentId` started (any host for 0); false when none.
+  bool Find(DWORD parentId = 0);
+  // Whether any FontisHost.exe runs now.
+  static bool AnyRunning();
+  // "host 123 started by 45" for each one running now, for a failure message.
+  static std::string DescribeRunning();
+
+  DWORD Id() const { return m_id; }
+  // The full path of the program the process runs, as the system reports it.
+  const std::wstring& ImagePath() const { return m_imagePath; }
+  // Waits for the end; the full 32-bit exit code, or STILL_ACTIVE on time-out.
+  DWORD Wait(DWORD timeoutMs);
+
+ private:
+  DWORD m_id = 0;
+  std::wstring m_imagePath;
+  ScopedHandle m_process;
+};
