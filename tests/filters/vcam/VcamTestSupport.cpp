@@ -3,6 +3,9 @@
 
 #include <uuids.h>
 
+#include "ipc/LiveInstance.h"
+#include "support/WaitUntil.h"
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -11,13 +14,6 @@ constexpr DWORD kFrameGapMs = 33;
 
 RegisteredFilterDll* const g_vcam =
     static_cast<RegisteredFilterDll*>(::testing::AddGlobalTestEnvironment(new RegisteredFilterDll(L"fontis_vcam.dll")));
-
-ScopedVcamInstance::ScopedVcamInstance(const wchar_t* prefix) : m_name(UniqueInstanceName(prefix)) {
-  CVcamSettings settings;
-  EXPECT_EQ(S_OK, settings.StoreInstance(m_name.c_str()));
-}
-
-ScopedVcamInstance::~ScopedVcamInstance() { CVcamSettings().Reset(); }
 
 FakeHost::FakeHost(const std::wstring& instance) {
   if (FAILED(m_status.Open(instance.c_str())) ||
@@ -62,22 +58,10 @@ HRESULT VcamGraph::Connect(int caps) {
   return graph->ConnectDirect(pin.Get(), &sink->InputPin(), nullptr);
 }
 
-bool VcamGraph::WaitForSamples(LONG count, DWORD timeoutMs) {
-  const LONG start = sink->InputPin().Stats().samples;
-  return WaitUntil([&] { return sink->InputPin().Stats().samples >= start + count; }, timeoutMs);
+bool VcamGraph::WaitForSamples(LONG count) {
+  const LONG start = Stats().samples;
+  return WaitUntil([&] { return Stats().samples >= start + count; }, 30000);
 }
-
-void VcamGraph::Release() {
-  if (control) control->Stop();
-  config.Reset();
-  pin.Reset();
-  vcam.Reset();
-  sink.Reset();
-  control.Reset();
-  graph.Reset();
-}
-
-VcamGraph::~VcamGraph() { Release(); }
 
 TargetFormat SinkTarget(CFrameCheckRenderer& sink) {
   TargetFormat target;
@@ -119,10 +103,6 @@ void CodedRingWriter::Stop() {
   m_writer.Close();
 }
 
-LONG64 CodedRingWriter::PublishedAt(uint16_t code) const {
-  return code >= 1 && code <= m_pictures.size() ? m_published[code - 1].load() : 0;
-}
-
 void CodedRingWriter::Run() {
   for (LONG64 n = 0; !m_stop; ++n) {
     if (!m_paused) {
@@ -143,17 +123,11 @@ void CodedRingWriter::Run() {
   }
 }
 
-std::wstring CaptureVcamArguments(LONG width, LONG height, const wchar_t* subtype, int frames, const std::wstring& out) {
-  return L"capture \"" + std::wstring(kVcamFriendlyName) + L"\" --size " + std::to_wstring(width) + L"x" +
-         std::to_wstring(height) + L" --subtype " + subtype + L" --frames " + std::to_wstring(frames) +
-         L" --timeout 60 --out \"" + out + L"\"";
-}
-
 uint16_t CodeOf(const TargetFormat& target, const BYTE* sample, size_t bytes) {
   uint16_t code = 0;
   std::string mismatch;
-  if (sample == nullptr || bytes == 0 || !ReadFrameCode(ViewOfTarget(target, sample, bytes), &code, &mismatch)) {
-    return 0;
-  }
-  return code;
+  const SourceFrame frame = ViewOfTarget(target, sample, bytes);
+  const bool coded = sample != nullptr && bytes != 0 && ReadFrameCode(frame, &code, &mismatch) &&
+                     CheckBarsAndBottom(frame, &mismatch);
+  return coded ? code : 0;
 }
