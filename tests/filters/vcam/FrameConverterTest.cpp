@@ -142,56 +142,40 @@ TEST(FrameConverter, RefusesSourcesWhoseDescriptionDoesNotFit) {
   const TargetFormat format = MakeTarget(kFourccBgrx32, 32, 24, true);
   GuardedBuffer out(TargetBytes(format));
   ASSERT_NE(nullptr, out.Data());
-  const SourceKind kinds[] = {kSources[0], kSources[3], kSources[5], kSources[7]};
-  for (const SourceKind& kind : kinds) {
+  using F = SourceFrame&;
+  const struct {
+    const char* what;
+    void (*spoil)(F f);
+    HRESULT expected;
+    LONG onlyFor;  // a layout, or 0 for all
+  } cases[] = {
+      {"stride below a row", [](F f) { f.stride = RowBytes(f.fourcc, f.width) - 1; }, kErrBadFrameLayout, 0},
+      {"one byte short", [](F f) { f.bytes -= 1; }, kErrBufferTooSmall, 0},
+      {"more rows than the buffer holds", [](F f) { f.height += 2; }, kErrBufferTooSmall, 0},
+      {"longer rows than the buffer holds", [](F f) { f.stride += 4; }, kErrBufferTooSmall, 0},
+      // 48 rows of it pass 2 GiB: too large for any frame.
+      {"rows beyond 32-bit offsets", [](F f) { f.stride = 1 << 26, f.bytes = SIZE_MAX; }, kErrBadFrameLayout, 0},
+      {"negative stride", [](F f) { f.stride = -f.stride; }, kErrBadFrameLayout, 0},
+      {"zero width", [](F f) { f.width = 0; }, kErrBadFrameLayout, 0},
+      {"negative height", [](F f) { f.height = -48; }, kErrBadFrameLayout, 0},
+      {"width beyond the largest side", [](F f) { f.width = kMaxFrameSide + 2; }, kErrBadFrameLayout, 0},
+      {"height beyond the largest side", [](F f) { f.height = kMaxFrameSide + 2; }, kErrBadFrameLayout, 0},
+      {"no pixels", [](F f) { f.data = nullptr; }, E_POINTER, 0},
+      {"unknown layout", [](F f) { f.fourcc = MakeFourcc('I', '4', '2', '0'); }, kErrBadFrameLayout, 0},
+      {"odd YUY2 width", [](F f) { f.width = 63; }, kErrBadFrameLayout, kFourccYuy2},
+      {"odd NV12 width", [](F f) { f.width = 63; }, kErrBadFrameLayout, kFourccNv12},
+      {"odd NV12 height", [](F f) { f.height = 47; }, kErrBadFrameLayout, kFourccNv12},
+  };
+  for (const SourceKind& kind : {kSources[0], kSources[3], kSources[5], kSources[7]}) {
     SCOPED_TRACE(kind.name);
     const SourcePicture source = MakeSource(kind, 64, 48, 0x1234);
     ASSERT_NE(nullptr, source.buffer->Data());
     const auto convert = [&](const SourceFrame& frame) { return converter.Convert(frame, format, out.Data(), out.Size()); };
-    EXPECT_EQ(S_OK, convert(source.frame));
-
-    SourceFrame bad = source.frame;
-    bad.stride = RowBytes(kind.fourcc, 64) - 1;
-    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "stride below a row";
-    bad = source.frame;
-    bad.bytes -= 1;
-    EXPECT_EQ(kErrBufferTooSmall, convert(bad)) << "one byte short";
-    bad = source.frame;
-    bad.height += 2;
-    EXPECT_EQ(kErrBufferTooSmall, convert(bad)) << "more rows than the buffer holds";
-    bad = source.frame;
-    bad.stride += 4;
-    EXPECT_EQ(kErrBufferTooSmall, convert(bad)) << "longer rows than the buffer holds";
-    bad = source.frame;
-    bad.stride = 1 << 26;  // 48 rows of it pass 2 GiB: too large for any frame
-    bad.bytes = SIZE_MAX;
-    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "rows beyond 32-bit offsets";
-    bad = source.frame;
-    bad.stride = -source.frame.stride;
-    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "negative stride";
-    for (const LONG side : {0L, -64L, static_cast<LONG>(kMaxFrameSide) + 2}) {
-      bad = source.frame;
-      bad.width = side;
-      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "width " << side;
-      bad = source.frame;
-      bad.height = side;
-      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "height " << side;
-    }
-    bad = source.frame;
-    bad.data = nullptr;
-    EXPECT_EQ(E_POINTER, convert(bad));
-    bad = source.frame;
-    bad.fourcc = MakeFourcc('I', '4', '2', '0');
-    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "unknown layout";
-    if (!IsRgb(kind.fourcc)) {
-      bad = source.frame;
-      bad.width = 63;
-      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "odd width";
-    }
-    if (kind.fourcc == kFourccNv12) {
-      bad = source.frame;
-      bad.height = 47;
-      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "odd NV12 height";
+    for (const auto& c : cases) {
+      if (c.onlyFor != 0 && c.onlyFor != kind.fourcc) continue;
+      SourceFrame bad = source.frame;
+      c.spoil(bad);
+      EXPECT_EQ(c.expected, convert(bad)) << c.what;
     }
     // Refusals leave the converter as good as new.
     EXPECT_EQ(S_OK, convert(source.frame));

@@ -61,7 +61,7 @@ std::vector<BYTE> Placeholder(PlaceholderReason reason, const TargetFormat& targ
 
 // Waits until the newest sample satisfies `is` (given its bytes).
 template <class Is>
-bool WaitForNewest(VcamGraph& graph, Is is) {
+bool WaitForNewest(CheckedGraph& graph, Is is) {
   std::vector<BYTE> newest;
   return WaitUntil(
       [&] {
@@ -85,8 +85,8 @@ TEST_F(VcamFilter, TheSlotFollowsTheGraphAndFormatsAreHonouredOrRefused) {
   ScopedVcamInstance instance(L"vslot");
   FakeHost host(instance.Name());
   ASSERT_TRUE(host.Serving());
-  VcamGraph g;
-  ASSERT_EQ(S_OK, g.Build());
+  CheckedGraph g;
+  ASSERT_EQ(S_OK, g.Build(kVcamClsid));
   CRgCenterClient channel;
   ASSERT_EQ(S_OK, channel.Open(instance.Name().c_str(), CRgCenterClient::OpenMode::kExistingOnly));
   const RgCenterSlot* slot = OurSlot(channel);
@@ -137,7 +137,7 @@ TEST_F(VcamFilter, TheSlotFollowsTheGraphAndFormatsAreHonouredOrRefused) {
   CTaskMemMediaType current;
   ASSERT_EQ(S_OK, g.config->GetFormat(current.Receive()));
   EXPECT_TRUE(Offered(kNv12At320).Equals(*current.Get())) << "a refused format changes nothing";
-  ASSERT_EQ(S_OK, g.Connect(-1));
+  ASSERT_EQ(S_OK, g.Connect());
   AM_MEDIA_TYPE connected = {};
   ASSERT_EQ(S_OK, g.pin->ConnectionMediaType(&connected));
   EXPECT_TRUE(Offered(kNv12At320).Equals(connected));
@@ -147,7 +147,7 @@ TEST_F(VcamFilter, TheSlotFollowsTheGraphAndFormatsAreHonouredOrRefused) {
   ASSERT_TRUE(SUCCEEDED(g.control->Pause()));
   EXPECT_EQ(1u, slot->wantsVideo);
   FILTER_STATE state = State_Stopped;
-  EXPECT_EQ(VFW_S_CANT_CUE, g.vcam->GetState(0, &state));
+  EXPECT_EQ(VFW_S_CANT_CUE, g.source->GetState(0, &state));
   ASSERT_TRUE(SUCCEEDED(g.control->Run()));
   EXPECT_EQ(VFW_E_NOT_STOPPED, g.config->SetFormat(&Offered(kNv12At320).Edit()));
   ASSERT_TRUE(g.WaitForSamples(5));
@@ -158,7 +158,7 @@ TEST_F(VcamFilter, TheSlotFollowsTheGraphAndFormatsAreHonouredOrRefused) {
   ASSERT_EQ(S_OK, g.control->Stop());
 
   // Leaving the graph gives the slot back.
-  ASSERT_EQ(S_OK, g.graph->RemoveFilter(g.vcam.Get()));
+  ASSERT_EQ(S_OK, g.graph->RemoveFilter(g.source.Get()));
   EXPECT_EQ(nullptr, OurSlot(channel));
   EXPECT_EQ(0, channel.Record()->clientCount);
 }
@@ -180,10 +180,10 @@ TEST_F(VcamFilter, EveryOfferedFormatConnectsAndStreamsTheRingsPictures) {
     const BITMAPINFOHEADER& bitmap = format.VideoInfo()->bmiHeader;
     const std::string what = std::to_string(bitmap.biWidth) + "x" + std::to_string(bitmap.biHeight) + " " +
                              VideoSubtypeName(format->subtype);
-    VcamGraph g;
-    ASSERT_EQ(S_OK, g.Build()) << what;
+    CheckedGraph g;
+    ASSERT_EQ(S_OK, g.Build(kVcamClsid)) << what;
     ASSERT_EQ(S_OK, g.config->SetFormat(&format.Edit())) << what;
-    ASSERT_EQ(S_OK, g.Connect(-1)) << what;
+    ASSERT_EQ(S_OK, g.Connect()) << what;
     const TargetFormat target = SinkTarget(*g.sink.Get());
     ASSERT_EQ(bitmap.biHeight, target.height) << what;
     ASSERT_TRUE(SUCCEEDED(g.control->Run())) << what;
@@ -216,8 +216,8 @@ TEST_F(VcamFilter, TheStreamGoesOnThroughStrangersSlotsAndARingThatIsMissingStal
   record.clientSlots[1].startTimeLow = record.clientSlots[1].startTimeHigh = 0;
   record.clientCount = 2;
 
-  VcamGraph g;
-  ASSERT_EQ(S_OK, g.Build());
+  CheckedGraph g;
+  ASSERT_EQ(S_OK, g.Build(kVcamClsid));
   EXPECT_EQ(0xC3C3C3C3u, record.clientSlots[1].mediaType.cbFormat) << "the stranger's slot stays";
   EXPECT_EQ(L"vcam_tests.exe", SlotProgram(record.clientSlots[0])) << "the killed client's slot was taken over";
   EXPECT_EQ(2, record.clientCount);
@@ -231,7 +231,7 @@ TEST_F(VcamFilter, TheStreamGoesOnThroughStrangersSlotsAndARingThatIsMissingStal
   }
   EXPECT_TRUE(WaitUntil([&] { return !IsSlotInUse(record.clientSlots[2]) && record.clientCount == 2; }, 10000));
 
-  ASSERT_EQ(S_OK, g.Connect(static_cast<int>(kRgb24At640)));
+  ASSERT_EQ(S_OK, g.Connect(Offered(kRgb24At640)));
   const TargetFormat target = SinkTarget(*g.sink.Get());
   const std::vector<BYTE> starting = Placeholder(PlaceholderReason::kStarting, target);
   const std::vector<BYTE> locked = Placeholder(PlaceholderReason::kSessionLocked, target);
@@ -304,9 +304,9 @@ TEST_F(VcamFilter, WithNoCameraToShareThePlaceholderSaysSoNoHostStartsAndTheGrap
   TestCameraRegistration& cameras = g_cameras->Registration();
   ASSERT_EQ(S_OK, cameras.Unregister());
   {
-    VcamGraph g;
-    ASSERT_EQ(S_OK, g.Build());
-    ASSERT_EQ(S_OK, g.Connect(static_cast<int>(kNv12At320)));
+    CheckedGraph g;
+    ASSERT_EQ(S_OK, g.Build(kVcamClsid));
+    ASSERT_EQ(S_OK, g.Connect(Offered(kNv12At320)));
     const std::vector<BYTE> noCamera = Placeholder(PlaceholderReason::kNoCamera, SinkTarget(*g.sink.Get()));
     ASSERT_TRUE(SUCCEEDED(g.control->Run()));
     EXPECT_TRUE(WaitForNewest(g, [&](const std::vector<BYTE>& s) { return s == noCamera; }));

@@ -1,10 +1,9 @@
-// The virtual camera tests' registration, settings, stand-in host, graph and ring writer.
+// The virtual camera tests' registration, settings, stand-in host and ring writer.
 #include "VcamTestSupport.h"
 
 #include <uuids.h>
 
 #include "ipc/LiveInstance.h"
-#include "support/WaitUntil.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -31,36 +30,6 @@ FakeHost::~FakeHost() {
   const bool lockHeld = BeginLiveInstanceEnd(m_liveFlag, m_liveLock, m_liveWait.Get(), &successorWaits);
   if (lockHeld && !successorWaits) m_status.Reset();
   FinishLiveInstanceEnd(m_liveFlag, m_liveLock, lockHeld);
-}
-
-HRESULT VcamGraph::Build() {
-  HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph));
-  if (SUCCEEDED(hr)) hr = graph.As(&control);
-  if (SUCCEEDED(hr)) hr = ::CoCreateInstance(kVcamClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&vcam));
-  sink = AdoptNewObject(CFrameCheckRenderer::Create());
-  if (SUCCEEDED(hr) && !sink) hr = E_OUTOFMEMORY;
-  if (SUCCEEDED(hr)) hr = graph->AddFilter(vcam.Get(), kVcamFriendlyName);
-  if (SUCCEEDED(hr)) hr = graph->AddFilter(sink.Get(), L"Sink");
-  if (SUCCEEDED(hr)) {
-    pin = PinAt(vcam.Get(), 0);
-    hr = pin ? pin.As(&config) : E_FAIL;
-  }
-  return hr;
-}
-
-HRESULT VcamGraph::Connect(int caps) {
-  if (caps >= 0) {
-    CMediaType type;
-    HRESULT hr = BuildVcamMediaType(static_cast<size_t>(caps), &type);
-    if (SUCCEEDED(hr)) hr = config->SetFormat(&type.Edit());
-    if (FAILED(hr)) return hr;
-  }
-  return graph->ConnectDirect(pin.Get(), &sink->InputPin(), nullptr);
-}
-
-bool VcamGraph::WaitForSamples(LONG count) {
-  const LONG start = Stats().samples;
-  return WaitUntil([&] { return Stats().samples >= start + count; }, 30000);
 }
 
 TargetFormat SinkTarget(CFrameCheckRenderer& sink) {

@@ -1,7 +1,7 @@
 // What the virtual camera's tests share: fontis_vcam.dll registered for the program (as regsvr32
 // would), the current user's settings pointed at a test's own instance, a stand-in for a serving
-// host (so that the filter starts no real one), a graph of the filter and a sample sink, and a
-// frame ring written with coded pictures by a thread of the test.
+// host (so that the filter starts no real one), and a frame ring written with coded pictures by
+// a thread of the test.
 #pragma once
 
 #include <windows.h>
@@ -23,10 +23,9 @@
 #include "framering/CFrameRingWriter.h"
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CRgCenterClient.h"
-#include "support/CFrameCheckRenderer.h"
+#include "support/CheckedGraph.h"
 #include "support/CodedPicture.h"
 #include "support/RegisteredFilterDll.h"
-#include "support/TestCameraGraph.h"
 #include "support/TestProcess.h"
 
 // fontis_vcam.dll registered for the whole program.
@@ -59,27 +58,6 @@ class FakeHost {
   CGraphErrInfo m_status;
   ScopedHandle m_liveLock, m_liveFlag, m_liveWait;
   bool m_serving = false;
-};
-
-// The virtual camera (created through COM, as an application does) and a sample sink in a
-// filter graph; the members go in reverse order, the graph last.
-struct VcamGraph {
-  Microsoft::WRL::ComPtr<IGraphBuilder> graph;
-  Microsoft::WRL::ComPtr<IMediaControl> control;
-  Microsoft::WRL::ComPtr<IBaseFilter> vcam;
-  Microsoft::WRL::ComPtr<IPin> pin;
-  Microsoft::WRL::ComPtr<IAMStreamConfig> config;
-  Microsoft::WRL::ComPtr<CFrameCheckRenderer> sink;
-
-  // Graph, filter and sink made, both added to the graph, nothing connected.
-  HRESULT Build();
-  // SetFormat(capability `caps`) unless it is negative, then a direct connection to the sink.
-  HRESULT Connect(int caps);
-  bool WaitForSamples(LONG count);
-  FrameCheckStats Stats() { return sink->InputPin().Stats(); }
-  ~VcamGraph() {
-    if (control) control->Stop();
-  }
 };
 
 // The sink's connection type as the converter's target.
