@@ -1,15 +1,18 @@
 // The virtual camera's frame converter: every source layout to every target layout at the same
 // size, shrunk and enlarged, read back for colours, frame code and row order; descriptions and
-// buffers that do not fit are refused. Sources and targets end at an inaccessible page, so a
-// read or write outside them ends the test program.
+// buffers that do not fit are refused; and the layouts agree with the capture renderer's. Sources
+// and targets end at an inaccessible page, so a read or write outside them ends the test program.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 
+#include "filters/renderer/RendererFormat.h"
 #include "filters/vcam/CFrameConverter.h"
+#include "ipc/VideoInfoFormat.h"
 #include "support/CodedPicture.h"
 #include "support/GuardedBuffer.h"
 
@@ -209,27 +212,43 @@ TEST(FrameConverter, RefusesTargetsItCannotFill) {
   }
 }
 
-TEST(FrameLayout, TargetStridesSizesAndRowOrder) {
-  struct Case {
+// The capture renderer describes the frames it puts in the ring as the virtual camera lays out
+// what it delivers: the same strides, sizes and row order.
+TEST(FrameLayout, TheRendererAndTheConverterAgreeOnStridesSizesAndRowOrder) {
+  using V = VideoSubtype;
+  const struct {
+    V subtype;
     TargetFormat format;
     LONG stride;
     LONG64 bytes;
     bool bottomUp;
+  } cases[] = {
+      {V::kRgb24, {kFourccBgr24, 641, 480}, 1924, 1924LL * 480, true},  // rows padded to 32 bits
+      {V::kRgb24, {kFourccBgr24, 640, -480}, 1920, 1920LL * 480, false},
+      {V::kRgb32, {kFourccBgrx32, 641, 3}, 2564, 2564LL * 3, true},
+      {V::kYuy2, {kFourccYuy2, 640, 480}, 1280, 1280LL * 480, false},
+      {V::kYuy2, {kFourccYuy2, 640, -480}, 1280, 1280LL * 480, false},  // YUV is top-down whatever the sign
+      {V::kNv12, {kFourccNv12, 1920, 1080}, 1920, 1920LL * 1620, false},
   };
-  const Case cases[] = {
-      {{kFourccBgr24, 641, 480}, 1924, 1924LL * 480, true},  // rows padded to 32 bits
-      {{kFourccBgr24, 640, -480}, 1920, 1920LL * 480, false},
-      {{kFourccBgrx32, 641, 3}, 2564, 2564LL * 3, true},
-      {{kFourccYuy2, 640, 480}, 1280, 1280LL * 480, false},
-      {{kFourccYuy2, 640, -480}, 1280, 1280LL * 480, false},  // YUV is top-down whatever the sign
-      {{kFourccNv12, 1920, 1080}, 1920, 1920LL * 1620, false},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.format.fourcc) + " " + std::to_string(c.format.width) + "x" +
+                 std::to_string(c.format.height));
     FrameLayout layout;
-    ASSERT_EQ(S_OK, DescribeTargetFormat(c.format, &layout)) << c.format.width;
-    EXPECT_EQ(c.stride, layout.stride);
-    EXPECT_EQ(c.bytes, layout.imageBytes);
-    EXPECT_EQ(c.bottomUp, layout.bottomUp);
-    EXPECT_EQ(c.format.height < 0 ? -c.format.height : c.format.height, layout.height);
+    ASSERT_EQ(S_OK, DescribeTargetFormat(c.format, &layout));
+    CMediaType type;
+    ASSERT_EQ(S_OK, BuildVideoInfoType(c.format.width, c.format.height, c.subtype, &type));
+    RendererFormat ring;
+    ASSERT_EQ(S_OK, ParseRendererFormat(type.Get(), &ring));
+    for (const auto& found : {std::make_tuple(layout.stride, layout.imageBytes, layout.bottomUp, layout.height),
+                              std::make_tuple(ring.stride, ring.imageBytes, ring.bottomUp, ring.height)}) {
+      EXPECT_EQ(std::make_tuple(c.stride, c.bytes, c.bottomUp, c.format.height < 0 ? -c.format.height : c.format.height),
+                found);
+    }
+    EXPECT_EQ(c.format.fourcc, ring.fourcc);
   }
+  // biSizeImage 0 is allowed for uncompressed video: the size follows from the header.
+  CMediaType noSize;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(320, 240, VideoSubtype::kRgb32, &noSize));
+  noSize.VideoInfo()->bmiHeader.biSizeImage = 0;
+  EXPECT_EQ(S_OK, ParseRendererFormat(noSize.Get(), nullptr));
 }
