@@ -23,14 +23,8 @@ bool StartRingPeer(TestProcess& peer, const std::wstring& instance, const std::w
 
 // Publishes `count` kSide x kSide frames, one every pauseMs; returns how many were published.
 int PublishFrames(CFrameRingWriter& writer, int count, DWORD pauseMs) {
-  std::vector<BYTE> pixels(kSide * kSide * 4u);
   int published = 0;
-  for (int i = 0; i < count; ++i) {
-    const LONG64 counter = writer.NextCounter();
-    FillTestFrame(counter, pixels.data(), pixels.size());
-    if (writer.Publish(TestFrameDescription(counter, kSide, kSide), pixels.data()) == S_OK) ++published;
-    if (pauseMs != 0) ::Sleep(pauseMs);
-  }
+  for (int i = 0; i < count; ++i, ::Sleep(pauseMs)) published += PublishTestFrame(writer, kSide, kSide) != 0;
   return published;
 }
 
@@ -70,7 +64,7 @@ TEST(FrameRingProcess, WriterKilledInTheMiddleOfAFrameLeavesNoTornFrame) {
   ASSERT_TRUE(StartRingPeer(writerProcess, instance, L"write " + instance + L" 1920 1080"));
   CFrameRingReader reader;
   ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
-  std::vector<BYTE> pixels, fresh(1920u * 1080u * 4u);
+  std::vector<BYTE> pixels;
   FrameRingFrame frame = {};
   ASSERT_EQ(S_OK, reader.ReadLatest(&pixels, &frame));  // maps the writer's pixels
   ASSERT_TRUE(WaitUntil([&] { return reader.LatestCounter() > 2; }, 30000));
@@ -88,10 +82,8 @@ TEST(FrameRingProcess, WriterKilledInTheMiddleOfAFrameLeavesNoTornFrame) {
   EXPECT_EQ(lastOfKilled, reader.LatestCounter());
   ASSERT_EQ(S_OK, next.Reserve(1920LL * 1080 * 4));
   for (int i = 0; i < 4; ++i) {
-    const LONG64 counter = next.NextCounter();
+    const LONG64 counter = PublishTestFrame(next, 1920, 1080);
     EXPECT_GT(counter, lastOfKilled);
-    FillTestFrame(counter, fresh.data(), fresh.size());
-    ASSERT_EQ(S_OK, next.Publish(TestFrameDescription(counter, 1920, 1080), fresh.data()));
     ASSERT_EQ(S_OK, reader.ReadLatest(&pixels, &frame));
     EXPECT_EQ(counter, frame.counter);
     EXPECT_TRUE(IsWholeTestFrame(frame, pixels.data(), pixels.size()));

@@ -16,16 +16,6 @@
 
 namespace {
 
-LONG64 PublishTestFrame(CFrameRingWriter& writer, LONG width, LONG height) {
-  const LONG64 counter = writer.NextCounter();
-  std::vector<BYTE> pixels(static_cast<size_t>(width) * height * 4);
-  FillTestFrame(counter, pixels.data(), pixels.size());
-  LONG64 published = 0;
-  EXPECT_EQ(S_OK, writer.Publish(TestFrameDescription(counter, width, height), pixels.data(), &published));
-  EXPECT_EQ(counter, published);
-  return counter;
-}
-
 // The newest frame is whole and carries this counter.
 void ExpectLatest(CFrameRingReader& reader, LONG64 counter) {
   std::vector<BYTE> pixels;
@@ -70,7 +60,7 @@ TEST(FrameRing, GenerationsRefusalsAndOneWriterAtATime) {
   EXPECT_EQ(S_FALSE, reader.ReadLatest(&pixels, &frame)) << "nothing published yet";
   EXPECT_EQ(E_UNEXPECTED, first.Publish(TestFrameDescription(1, 2, 2), nullptr)) << "no pixel mapping yet";
   ASSERT_EQ(S_OK, first.Reserve(64LL * 48 * 4));
-  for (int i = 0; i < 5; ++i) PublishTestFrame(first, 64, 48);
+  for (LONG64 i = 1; i <= 5; ++i) EXPECT_EQ(i, PublishTestFrame(first, 64, 48));
   std::vector<BYTE> big(first.SlotBytes() + 1);
   FrameRingFrame tooLarge = TestFrameDescription(6, 1, 1);
   tooLarge.bytes = static_cast<LONG>(big.size());
