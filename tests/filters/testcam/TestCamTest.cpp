@@ -74,14 +74,7 @@ TEST(TestPattern, CounterAndFrameCodeInEveryLayout) {
     ASSERT_TRUE(ReadFrameCounter(picture.data(), picture.size(), &counter));
     EXPECT_EQ(0x2FFu, counter);
 
-    SourceFrame view;
-    view.fourcc = c.fourcc;
-    view.width = layout.width;
-    view.height = layout.height;
-    view.stride = layout.stride;
-    view.bottomUp = c.biHeight > 0 && c.fourcc == kFourccBgr24;
-    view.data = picture.data();
-    view.bytes = layout.imageSize;
+    const SourceFrame view = ViewOfTarget(TargetFormat{c.fourcc, 128, c.biHeight}, picture.data(), layout.imageSize);
     std::string mismatch;
     EXPECT_TRUE(CheckBarsAndBottom(view, &mismatch)) << mismatch;
     uint16_t code = 0;

@@ -4,18 +4,11 @@
 // a thread of the test.
 #pragma once
 
-#include <windows.h>
-#include <dshow.h>
-#include <wrl/client.h>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "common/ComReferences.h"
 #include "common/ScopedHandle.h"
 #include "filters/vcam/CVcamSettings.h"
 #include "filters/vcam/VcamFormats.h"
