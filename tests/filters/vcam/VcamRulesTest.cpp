@@ -28,28 +28,21 @@ HostView Host(int32_t state, int32_t condition, uint32_t pending, int32_t result
 }
 
 // A settings key of the test's own under HKCU, removed at the end.
-class ScratchSettingsKey {
- public:
-  ScratchSettingsKey() : m_path(L"Software\\Fontis\\" + UniqueInstanceName(L"settings")) {
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, m_path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, m_key.Receive(),
-                      nullptr);
+struct ScratchSettingsKey {
+  ScratchSettingsKey() {
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Receive(), nullptr);
   }
-  ~ScratchSettingsKey() {
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, m_path.c_str());
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, m_path.c_str());
-  }
-  const wchar_t* Path() const { return m_path.c_str(); }
+  ~ScratchSettingsKey() { ::RegDeleteKeyW(HKEY_CURRENT_USER, path.c_str()); }
   // Raw bytes of any type, as a stranger may write them.
   void Write(const wchar_t* name, DWORD type, const void* data, DWORD bytes) {
-    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(m_key.Get(), name, 0, type, static_cast<const BYTE*>(data), bytes));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(key.Get(), name, 0, type, static_cast<const BYTE*>(data), bytes));
   }
   void WriteText(const wchar_t* name, const std::wstring& text) {
     Write(name, REG_SZ, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
   }
 
- private:
-  std::wstring m_path;
-  ScopedRegKey m_key;
+  const std::wstring path = L"Software\\Fontis\\" + UniqueInstanceName(L"settings");
+  ScopedRegKey key;
 };
 
 }  // namespace
@@ -88,7 +81,7 @@ TEST(VcamPlaceholder, EachLookAtTheInstanceGivesItsReason) {
 
 TEST(VcamSettings, StoredValuesAreUsedAndBadOnesFallBackToTheDefaults) {
   ScratchSettingsKey key;
-  CVcamSettings settings(key.Path());
+  CVcamSettings settings(key.path.c_str());
   settings.Load();
   EXPECT_STREQ(L"FontisVirtualCamera", settings.Instance());
   EXPECT_STREQ(L"", settings.CameraName());
