@@ -21,8 +21,6 @@ TEST(MediaType, EmptyCopyFreeEqualityAndReferences) {
   CMediaType empty;
   EXPECT_TRUE(empty.IsEmpty());
   EXPECT_FALSE(empty.HasType());
-  EXPECT_EQ(TRUE, empty->bFixedSizeSamples);
-  EXPECT_EQ(1u, empty->lSampleSize);
   EXPECT_EQ(nullptr, empty.VideoInfo());
 
   CountedUnknown unknown;

@@ -1,9 +1,11 @@
-// The worker thread's mailbox: queuing, early replies, hand-over of the thread handle, COM.
+// The worker thread's mailbox: queuing, early and late replies, the thread handle's hand-over, COM.
 #include <gtest/gtest.h>
 
 #include <objbase.h>
 
 #include <atomic>
+#include <functional>
+#include <thread>
 #include <vector>
 
 #include "common/ScopedHandle.h"
@@ -11,182 +13,105 @@
 
 namespace {
 
-// Answers every request with request + 1000 after a pause, until asked for 0.
-class EchoThread : public CAMThread {
+// Runs `body` as its thread; the test plays the worker itself where it needs the timing in hand.
+class TestThread final : public CAMThread {
  public:
-  explicit EchoThread(DWORD pauseMs = 0) : m_pauseMs(pauseMs) {}
-  ~EchoThread() override {
-    if (HasThread()) CallThread(0);
-    CloseThread();
-  }
-
-  DWORD ThreadMain() override {
-    m_comResult = InitComForThread();  // a second initialisation on the same thread
-    if (SUCCEEDED(m_comResult)) ::CoUninitialize();
-    APTTYPE type;
-    APTTYPEQUALIFIER qualifier;
-    m_isMta = SUCCEEDED(::CoGetApartmentType(&type, &qualifier)) && type == APTTYPE_MTA;
-    for (;;) {
-      DWORD request = 0;
-      if (!PeekRequest(&request)) {
-        ::Sleep(1);
-        continue;
-      }
-      ::Sleep(m_pauseMs);
-      m_seen.push_back(request);
-      ReplyRequest(request + 1000);
-      if (request == 0) return 1;
-    }
-  }
-
-  std::vector<DWORD> m_seen;
-  HRESULT m_comResult = E_FAIL;
-  bool m_isMta = false;
+  template <class Body>
+  explicit TestThread(Body body) : m_body(body) {}
+  ~TestThread() override { CloseThread(); }
+  DWORD ThreadMain() override { return m_body(*this); }
 
  private:
-  DWORD m_pauseMs;
-};
-
-// Replies once, at once, before anyone has asked.
-class EarlyReplyThread : public CAMThread {
- public:
-  ~EarlyReplyThread() override { CloseThread(); }
-  DWORD ThreadMain() override {
-    ReplyRequest(42);
-    return 1;
-  }
-};
-
-class IdleThread : public CAMThread {
- public:
-  ~IdleThread() override { CloseThread(); }
-  DWORD ThreadMain() override { return 1; }
+  std::function<DWORD(TestThread&)> m_body;
 };
 
 }  // namespace
 
-TEST(CAMThread, CallsFailWithoutAThreadOrOnceItEndedUnansweredAndDestructionDoesNotWait) {
-  IdleThread idle;
+TEST(CAMThread, CallsFailWithoutAThreadOrOnceItEndedUnansweredAndTheHandleIsClosedOnce) {
+  TestThread idle([](TestThread&) -> DWORD { return 1; });
   EXPECT_FALSE(idle.HasThread());
   EXPECT_EQ(static_cast<DWORD>(E_FAIL), idle.CallThread(7));
-  // A worker that ends without replying: its end wakes the caller.
   ASSERT_TRUE(idle.StartThread());
-  EXPECT_EQ(static_cast<DWORD>(E_FAIL), idle.CallThread(7));
+  EXPECT_EQ(static_cast<DWORD>(E_FAIL), idle.CallThread(7));  // its end wakes the caller
   DWORD reply = 5;
   EXPECT_FALSE(idle.CallThreadWithin(7, INFINITE, &reply));
   EXPECT_EQ(5u, reply);
   idle.CloseThread();
+  EXPECT_FALSE(idle.HasThread());
+  idle.CloseThread();
+  EXPECT_TRUE(idle.StartThread()) << "a fresh start after the hand-over";
 }
 
-TEST(CAMThread, RoundTripAndSecondStartRefused) {
-  EchoThread echo;
+TEST(CAMThread, ConcurrentCallersQueueOnTheAccessLockAndTheWorkerIsInTheMta) {
+  std::vector<DWORD> seen;
+  std::atomic<bool> mta{false};
+  // Answers request + 1000 after a pause, until asked for 0.
+  TestThread echo([&](TestThread& self) -> DWORD {
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    mta = SUCCEEDED(::CoGetApartmentType(&type, &qualifier)) && type == APTTYPE_MTA;
+    for (;;) {
+      DWORD request = 0;
+      if (!self.PeekRequest(&request)) {
+        ::Sleep(1);
+        continue;
+      }
+      ::Sleep(20);
+      seen.push_back(request);
+      self.ReplyRequest(request + 1000);
+      if (request == 0) return 1;
+    }
+  });
   ASSERT_TRUE(echo.StartThread());
   EXPECT_FALSE(echo.StartThread());
-  EXPECT_TRUE(echo.HasThread());
-  EXPECT_EQ(1005u, echo.CallThread(5));
-  EXPECT_EQ(1006u, echo.CallThread(6));
-}
-
-TEST(CAMThread, WorkerJoinsTheMultithreadedApartment) {
-  EchoThread echo;
-  ASSERT_TRUE(echo.StartThread());
-  EXPECT_EQ(1001u, echo.CallThread(1));
-  EXPECT_TRUE(SUCCEEDED(echo.m_comResult));
-  EXPECT_TRUE(echo.m_isMta);
-}
-
-TEST(CAMThread, PeekLeavesTheRequestPendingAndAReplyGivenUpOnIsDropped) {
-  // A client needs a thread to call: give the object one that never answers by itself.
-  class Silent : public CAMThread {
-   public:
-    ~Silent() override { CloseThread(); }
-    DWORD ThreadMain() override {
-      ::WaitForSingleObject(m_stop.Handle(), INFINITE);
-      return 1;
-    }
-    CWaitEvent m_stop{TRUE};
-  } silent;
-  ASSERT_TRUE(silent.StartThread());
-
-  struct Call {
-    Silent* target;
-    DWORD request;
-    DWORD reply;
-  } call{&silent, 77, 0};
-  LPTHREAD_START_ROUTINE caller = [](void* p) -> DWORD {
-    auto* call = static_cast<Call*>(p);
-    call->reply = call->target->CallThread(call->request);
-    return 0;
-  };
-  ScopedHandle client(::CreateThread(nullptr, 0, caller, &call, 0, nullptr));
-  while (!silent.PeekRequest(nullptr)) ::Sleep(1);
-  EXPECT_TRUE(silent.PeekRequest(nullptr));  // still pending
-  DWORD request = 0;
-  EXPECT_TRUE(silent.PeekRequest(&request));
-  EXPECT_EQ(77u, request);
-  silent.ReplyRequest(5);
-  ::WaitForSingleObject(client.Get(), INFINITE);
-  EXPECT_EQ(5u, call.reply);
-  EXPECT_FALSE(silent.PeekRequest(nullptr));
-
-  // A bounded call that gives up leaves its request pending; a reply that comes after it is
-  // dropped, and the next call gets its own.
-  DWORD reply = 0;
-  EXPECT_FALSE(silent.CallThreadWithin(78, 0, &reply));
-  EXPECT_TRUE(silent.PeekRequest(&reply));
-  EXPECT_EQ(78u, reply);
-  silent.ReplyRequest(6);
-  silent.DiscardReply();
-  call.request = 79;
-  client.Reset(::CreateThread(nullptr, 0, caller, &call, 0, nullptr));
-  while (!silent.PeekRequest(&request) || request != 79) ::Sleep(1);
-  silent.ReplyRequest(7);
-  ::WaitForSingleObject(client.Get(), INFINITE);
-  EXPECT_EQ(7u, call.reply);
-  silent.m_stop.Set();
+  DWORD replies[4] = {};
+  std::vector<std::thread> callers;
+  for (DWORD i = 0; i < 4; ++i) callers.emplace_back([&, i] { replies[i] = echo.CallThread(11 + i); });
+  for (std::thread& caller : callers) caller.join();
+  // Had a second request overwritten the first before its reply was read, some caller would
+  // have received another caller's answer or a request would have been seen twice.
+  for (DWORD i = 0; i < 4; ++i) EXPECT_EQ(1011 + i, replies[i]);
+  EXPECT_EQ(1000u, echo.CallThread(0));
+  EXPECT_EQ(5u, seen.size());
+  EXPECT_TRUE(mta.load());
 }
 
 TEST(CAMThread, ReplyBeforeTheRequestStillReachesTheCaller) {
-  EarlyReplyThread early;
+  TestThread early([](TestThread& self) -> DWORD {
+    self.ReplyRequest(42);
+    return 1;
+  });
   ASSERT_TRUE(early.StartThread());
   ::Sleep(50);  // the reply is certainly out before the call
   EXPECT_EQ(42u, early.CallThread(0));
 }
 
-TEST(CAMThread, ConcurrentCallersQueueOnTheAccessLock) {
-  EchoThread echo(20);
-  ASSERT_TRUE(echo.StartThread());
-  struct Call {
-    EchoThread* target;
-    DWORD request;
-    DWORD reply;
-  };
-  Call calls[4] = {{&echo, 11, 0}, {&echo, 12, 0}, {&echo, 13, 0}, {&echo, 14, 0}};
-  ScopedHandle threads[4];
-  for (int i = 0; i < 4; ++i) {
-    threads[i].Reset(::CreateThread(
-        nullptr, 0,
-        [](void* p) -> DWORD {
-          auto* call = static_cast<Call*>(p);
-          call->reply = call->target->CallThread(call->request);
-          return 0;
-        },
-        &calls[i], 0, nullptr));
-  }
-  for (auto& thread : threads) ::WaitForSingleObject(thread.Get(), INFINITE);
-  // Had a second request overwritten the first before its reply was read, some caller would
-  // have received another caller's answer or a request would have been seen twice.
-  for (const Call& call : calls) EXPECT_EQ(call.request + 1000, call.reply);
-  EXPECT_EQ(4u, echo.m_seen.size());
-}
+TEST(CAMThread, PeekLeavesTheRequestPendingAndAReplyGivenUpOnIsDropped) {
+  // The thread only waits; this test answers in its place.
+  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  TestThread silent([&stop](TestThread&) -> DWORD { return ::WaitForSingleObject(stop.Get(), INFINITE); });
+  ASSERT_TRUE(silent.StartThread());
+  DWORD reply = 0, request = 0;
+  std::thread caller([&] { reply = silent.CallThread(77); });
+  while (!silent.PeekRequest(nullptr)) ::Sleep(1);
+  EXPECT_TRUE(silent.PeekRequest(&request));  // still pending
+  EXPECT_EQ(77u, request);
+  silent.ReplyRequest(5);
+  caller.join();
+  EXPECT_EQ(5u, reply);
+  EXPECT_FALSE(silent.PeekRequest(nullptr));
 
-TEST(CAMThread, CloseThreadTwiceWaitsOnlyOnce) {
-  IdleThread idle;
-  ASSERT_TRUE(idle.StartThread());
-  idle.CloseThread();
-  EXPECT_FALSE(idle.HasThread());
-  idle.CloseThread();
-  EXPECT_FALSE(idle.HasThread());
-  // A fresh start after the hand-over is allowed.
-  EXPECT_TRUE(idle.StartThread());
+  // A bounded call that gives up leaves its request pending; a reply that comes after it is
+  // dropped, and the next call gets its own.
+  EXPECT_FALSE(silent.CallThreadWithin(78, 0, &reply));
+  EXPECT_TRUE(silent.PeekRequest(&request));
+  EXPECT_EQ(78u, request);
+  silent.ReplyRequest(6);
+  silent.DiscardReply();
+  std::thread next([&] { reply = silent.CallThread(79); });
+  while (!silent.PeekRequest(&request) || request != 79) ::Sleep(1);
+  silent.ReplyRequest(7);
+  next.join();
+  EXPECT_EQ(7u, reply);
+  ::SetEvent(stop.Get());
 }

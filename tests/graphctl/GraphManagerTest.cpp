@@ -1,7 +1,7 @@
 // The graph owner's thread in real graphs: it creates the graph once, on the first build, and is
-// joined only after the graph has been dismantled and released; a destruction that overtakes the
-// thread's start still ends it; creation messages and WM_QUIT posted by another process neither
-// replace nor end the graph; a build without any graph object fails and the next one works.
+// joined only after the graph has been dismantled and released; creation messages and WM_QUIT
+// posted by another process neither replace nor end the graph; a destruction that overtakes the
+// thread's start still ends it; a build without any graph object fails and the next one works.
 #include <gtest/gtest.h>
 
 #include <dshow.h>
@@ -23,11 +23,13 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
+constexpr DWORD kFrameWaitMs = 10000;
+
 // What the graph thread takes from its queue, and the state of the graph when WM_QUIT arrives.
 struct ThreadWatch {
   UINT graphMessage = 0;
   IBaseFilter* camera = nullptr;
-  IGraphBuilder* graph = nullptr;  // the test holds one reference of its own
+  IGraphBuilder* graph = nullptr;  // set only for the last WM_QUIT; the test holds a reference
   std::atomic<int> creationMessages{0};
   std::atomic<int> quitMessages{0};
   std::atomic<bool> cameraInGraphAtQuit{true};  // stays so without WM_QUIT
@@ -63,8 +65,6 @@ class GraphManagerTest : public ::testing::Test {
   }
 };
 
-constexpr DWORD kFrameWaitMs = 10000;
-
 // Another process posts the creation message and WM_QUIT to the graph thread, and the test
 // waits until the thread has taken both from its queue.
 void PostStraysFromAnotherProcess(const CGraphManager& manager, const ThreadWatch& watch) {
@@ -80,53 +80,10 @@ void PostStraysFromAnotherProcess(const CGraphManager& manager, const ThreadWatc
 
 }  // namespace
 
-TEST_F(GraphManagerTest, TheThreadCreatesTheGraphOnceAndTheGraphGoesBeforeTheThread) {
+TEST_F(GraphManagerTest, OneGraphFromTheThreadWhateverStrangersPostAndTheGraphGoesBeforeTheThread) {
   ThreadWatch watch;
   g_watch = &watch;
-  ComPtr<IBaseFilter> camera = OpenCamera(kTestCamStandard);
-  ComPtr<IBaseFilter> renderer = OpenRenderer(UniqueInstanceName(L"gmthread"));
-  auto manager = std::make_unique<CGraphManager>();
-  watch.graphMessage = manager->GraphMessage();
-  ASSERT_TRUE(WaitUntil([&] { return manager->GraphThreadId() != 0; }, 3000));
-  ScopedHandle graphThread(::OpenThread(SYNCHRONIZE, FALSE, manager->GraphThreadId()));
-  ASSERT_TRUE(graphThread.IsValid());
-  HHOOK hook = ::SetWindowsHookExW(WH_GETMESSAGE, WatchGraphThread, nullptr, manager->GraphThreadId());
-  ASSERT_NE(nullptr, hook);
-
-  ASSERT_EQ(S_OK, FilterList(camera, renderer).Build(*manager));
-  EXPECT_EQ(1, watch.creationMessages.load());
-  EXPECT_TRUE(manager->IsGraphBuilt());
-  EXPECT_EQ(2, FilterCount(*manager));
-  ComPtr<IGraphBuilder> graph;
-  ASSERT_EQ(S_OK, manager->GetFilterGraph(&graph));
-  ASSERT_NE(nullptr, graph.Get());
-  // A rebuild reuses the graph object and asks the thread for nothing.
-  ASSERT_EQ(S_OK, FilterList(camera, renderer).Build(*manager));
-  EXPECT_EQ(1, watch.creationMessages.load());
-  ASSERT_TRUE(SUCCEEDED(manager->Run(FALSE)));
-
-  watch.camera = camera.Get();
-  watch.graph = graph.Get();
-  manager.reset();  // built and running
-  ::UnhookWindowsHookEx(hook);  // the thread is gone; the hook may be already
-  g_watch = nullptr;
-  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(graphThread.Get(), 0)) << "the graph thread still runs";
-  EXPECT_FALSE(watch.cameraInGraphAtQuit.load()) << "the graph was not dismantled before WM_QUIT";
-  EXPECT_EQ(1u, watch.graphReferencesAtQuit.load()) << "the graph was not released before WM_QUIT";
-  EXPECT_EQ(1, watch.creationMessages.load());
-}
-
-TEST_F(GraphManagerTest, DestructionRightAfterConstructionEndsTheThreadAndAFirstBuildRightAwayWorks) {
-  for (int i = 0; i < 5; ++i) CGraphManager overtaken;
-  FilterList list(OpenCamera(kTestCamStandard), OpenRenderer(UniqueInstanceName(L"gmquick")));
-  CGraphManager manager;  // built at once, before its thread may be ready
-  EXPECT_EQ(S_OK, list.Build(manager));
-}
-
-TEST_F(GraphManagerTest, StrayCreationMessagesAndWmQuitNeitherReplaceNorEndTheGraph) {
-  ThreadWatch watch;
-  g_watch = &watch;
-  const std::wstring instance = UniqueInstanceName(L"gmstray");
+  const std::wstring instance = UniqueInstanceName(L"gmthread");
   ComPtr<IBaseFilter> camera = OpenCamera(kTestCamStandard);
   ComPtr<IBaseFilter> renderer = OpenRenderer(instance);
   auto manager = std::make_unique<CGraphManager>();
@@ -144,8 +101,12 @@ TEST_F(GraphManagerTest, StrayCreationMessagesAndWmQuitNeitherReplaceNorEndTheGr
   EXPECT_EQ(nullptr, graph.Get());
   ASSERT_EQ(S_OK, FilterList(camera, renderer).Build(*manager));
   EXPECT_EQ(2, watch.creationMessages.load());
+  EXPECT_EQ(2, FilterCount(*manager));
   ASSERT_EQ(S_OK, manager->GetFilterGraph(&graph));
   ASSERT_NE(nullptr, graph.Get());
+  // A rebuild reuses the graph object and asks the thread for nothing.
+  ASSERT_EQ(S_OK, FilterList(camera, renderer).Build(*manager));
+  EXPECT_EQ(2, watch.creationMessages.load());
   CFrameRingReader reader;
   ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
   ASSERT_TRUE(SUCCEEDED(manager->Run(FALSE)));
@@ -162,10 +123,23 @@ TEST_F(GraphManagerTest, StrayCreationMessagesAndWmQuitNeitherReplaceNorEndTheGr
   ASSERT_TRUE(SUCCEEDED(manager->Run(FALSE)));
   EXPECT_TRUE(reader.WaitForFrame(reader.LatestCounter(), kFrameWaitMs)) << "no frame after a second Run";
 
-  manager.reset();
-  ::UnhookWindowsHookEx(hook);
+  watch.camera = camera.Get();
+  after.Reset();
+  watch.graph = graph.Get();
+  manager.reset();  // built and running
+  ::UnhookWindowsHookEx(hook);  // the thread is gone; the hook may be already
   g_watch = nullptr;
   EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(graphThread.Get(), 0)) << "the graph thread still runs";
+  EXPECT_FALSE(watch.cameraInGraphAtQuit.load()) << "the graph was not dismantled before WM_QUIT";
+  EXPECT_EQ(1u, watch.graphReferencesAtQuit.load()) << "the graph was not released before WM_QUIT";
+  EXPECT_EQ(3, watch.creationMessages.load()) << "two strays and the first build's";
+}
+
+TEST_F(GraphManagerTest, DestructionRightAfterConstructionEndsTheThreadAndAFirstBuildRightAwayWorks) {
+  for (int i = 0; i < 5; ++i) CGraphManager overtaken;
+  FilterList list(OpenCamera(kTestCamStandard), OpenRenderer(UniqueInstanceName(L"gmquick")));
+  CGraphManager manager;  // built at once, before its thread may be ready
+  EXPECT_EQ(S_OK, list.Build(manager));
 }
 
 TEST_F(GraphManagerTest, WithoutAnyGraphObjectABuildFailsAndTheNextBuildStillGetsTheThreadsGraph) {

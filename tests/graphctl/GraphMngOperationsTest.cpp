@@ -14,7 +14,6 @@
 #include "GraphMngRig.h"
 #include "capture/GraphConstruction.h"
 #include "framering/CFrameRingReader.h"
-#include "ipc/GraphErrInfo.h"
 #include "ipc/NamedObjects.h"
 #include "ipc/ObjectNames.h"
 #include "support/TestCamFaultRecord.h"
@@ -22,6 +21,8 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
+
+const std::pair<LONG, LONG> k1280x720 = {1280, 720};
 
 std::set<DWORD> ThreadsOfThisProcess() {
   ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
@@ -37,10 +38,8 @@ std::set<DWORD> ThreadsOfThisProcess() {
 // Open kernel handles, found by asking about every handle value: portable where the process's
 // handle count is not reported (Wine gives 0).
 DWORD HandlesOfThisProcess() {
-  constexpr UINT_PTR kHandleValues = 0x10000;
-  DWORD handles = 0;
-  for (UINT_PTR value = 4; value < kHandleValues; value += 4) {
-    DWORD flags = 0;
+  DWORD handles = 0, flags = 0;
+  for (UINT_PTR value = 4; value < 0x10000; value += 4) {
     handles += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
   }
   return handles;
@@ -48,17 +47,26 @@ DWORD HandlesOfThisProcess() {
 
 }  // namespace
 
-class GraphMngOperations : public GraphMngTest {};
+using GraphMngOperations = GraphMngTest;
 
-TEST_F(GraphMngOperations, StatusRecordAfterEachOperationAsAClientSeesIt) {
+TEST_F(GraphMngOperations, StatusRecordAndQueriesAfterEachOperationAsAClientSeesThem) {
   ASSERT_NO_FATAL_FAILURE(Create(FALSE));
+  CMediaType untouched, out;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(123, 45, VideoSubtype::kYuy2, &untouched));
+  ASSERT_EQ(S_OK, out.CopyFrom(untouched));
+  EXPECT_EQ(E_FAIL, graph->GetRequestedFormat(&out)) << "no client";
+  EXPECT_TRUE(out == untouched);
   const int own = clients.Add(::GetCurrentProcessId(), FALSE, 640, 480);
-  ASSERT_GE(own, 0);
+  WORD count = 99;
+  EXPECT_EQ(S_OK, graph->GetClientCount(&count));
+  EXPECT_EQ(0, count) << "a client of the host's own process";
+  EXPECT_EQ(S_OK, graph->GetRequestedFormat(&out)) << "a client of this process still asks for a format";
+  EXPECT_FALSE(out == untouched);
+
   camera = OpenCamera(kTestCamStandard);
   EXPECT_EQ(E_INVALIDARG, graph->SetCaptureFilter(nullptr, TRUE, FALSE, messages.Window(), FALSE));
   EXPECT_EQ(E_INVALIDARG, graph->SetCaptureFilter(camera.Get(), TRUE, TRUE, nullptr, FALSE));
   EXPECT_STATUS(kOpNone, 0u, 0u, E_UNEXPECTED, 0u);
-
   ASSERT_EQ(S_OK, graph->SetCaptureFilter(camera.Get(), TRUE, FALSE, messages.Window(), FALSE));
   EXPECT_TRUE(graph->IsGraphBuilt());
   EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
@@ -80,14 +88,13 @@ TEST_F(GraphMngOperations, StatusRecordAfterEachOperationAsAClientSeesIt) {
   EXPECT_TRUE(graph->IsGraphRunning());
   EXPECT_STATUS(kOpRunGraph, 0u, 0u, S_OK, kConnect | kRun);
   FrameRingFrame frame = {};
-  EXPECT_TRUE(NextFrame(instance, 0, &frame));
+  EXPECT_TRUE(NextFrame(0, &frame));
   EXPECT_EQ(320, frame.width) << "the camera's first capability, as no format was applied";
 
   // Someone still wants video: the stop does nothing.
   EXPECT_EQ(S_OK, graph->StopGraph());
   EXPECT_TRUE(graph->IsGraphRunning());
   EXPECT_STATUS(kOpRunGraph, 0u, 0u, S_OK, kConnect | kRun);
-
   // A successful stop shows only its begin report, which reads "built".
   ASSERT_TRUE(clients.SetWantsVideo(own, FALSE));
   EXPECT_EQ(S_OK, graph->StopGraph());
@@ -99,7 +106,6 @@ TEST_F(GraphMngOperations, StatusRecordAfterEachOperationAsAClientSeesIt) {
   EXPECT_STATUS(kOpDestroyGraph, 1u, 0u, S_OK, kConnect);
   ASSERT_EQ(S_OK, graph->BuildGraph(FALSE, 0));
   EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
-
   EXPECT_EQ(S_OK, graph->ReleaseGraph());
   EXPECT_FALSE(graph->IsGraphBuilt());
   EXPECT_STATUS(kOpReleaseGraph, 1u, 1u, S_OK, 0u);
@@ -114,7 +120,11 @@ TEST_F(GraphMngOperations, StatusRecordAfterEachOperationAsAClientSeesIt) {
   EXPECT_TRUE(FAILED(failed));
   EXPECT_FALSE(graph->IsGraphBuilt());
   EXPECT_STATUS(kOpBuildGraph, 0u, 0u, failed, kConnect);
-  ASSERT_TRUE(clients.Remove(own));
+
+  const int other = clients.Add(kOtherProcessId, FALSE, 320, 240);
+  EXPECT_EQ(S_OK, graph->GetClientCount(&count));
+  EXPECT_EQ(1, count);
+  for (int slot : {own, other}) ASSERT_TRUE(clients.Remove(slot));
 }
 
 TEST_F(GraphMngOperations, RunGraphRetriesACameraBusyElsewhereSixTimes) {
@@ -123,12 +133,16 @@ TEST_F(GraphMngOperations, RunGraphRetriesACameraBusyElsewhereSixTimes) {
   ASSERT_NO_FATAL_FAILURE(Create(FALSE));
   const int own = clients.Add(::GetCurrentProcessId(), TRUE, 640, 480);
   ASSERT_EQ(S_OK, Configure(kTestCamFaulty, TRUE));
+  // The first start and `retries` of the six retries fail with `failure`.
+  const auto run = [&](LONG failures, HRESULT failure) {
+    faults.FailStarts(failures, failure);
+    const LONG before = faults.StartAttempts();
+    const HRESULT hr = graph->RunGraph(FALSE, 0);
+    return std::make_pair(hr, faults.StartAttempts() - before);
+  };
 
   // Busy for the first start and two retries: the third retry runs it.
-  faults.FailStarts(3, CFontisGraphMng::kErrNoSystemResources);
-  LONG attempts = faults.StartAttempts();
-  EXPECT_EQ(S_OK, graph->RunGraph(FALSE, 0));
-  EXPECT_EQ(4, faults.StartAttempts() - attempts);
+  EXPECT_EQ(std::make_pair(S_OK, 4L), run(3, CFontisGraphMng::kErrNoSystemResources));
   EXPECT_TRUE(graph->IsGraphRunning());
   EXPECT_STATUS(kOpRunGraph, 0u, 0u, S_OK, kConnect | kRun);
   ASSERT_TRUE(clients.SetWantsVideo(own, FALSE));
@@ -136,18 +150,11 @@ TEST_F(GraphMngOperations, RunGraphRetriesACameraBusyElsewhereSixTimes) {
   ASSERT_TRUE(clients.SetWantsVideo(own, TRUE));
 
   // Any other failure is not retried.
-  faults.FailStarts(1, E_ACCESSDENIED);
-  attempts = faults.StartAttempts();
-  EXPECT_TRUE(FAILED(graph->RunGraph(FALSE, 0)));
-  EXPECT_EQ(1, faults.StartAttempts() - attempts);
+  EXPECT_EQ(std::make_pair(E_ACCESSDENIED, 1L), run(1, E_ACCESSDENIED));
   EXPECT_FALSE(graph->IsGraphRunning());
-
   // Busy for good: the first start and six retries (4.5 s of pauses), then the failure is
   // recorded for the clients.
-  faults.FailStarts(100, CFontisGraphMng::kErrNoSystemResources);
-  attempts = faults.StartAttempts();
-  EXPECT_EQ(CFontisGraphMng::kErrNoSystemResources, graph->RunGraph(FALSE, 0));
-  EXPECT_EQ(7, faults.StartAttempts() - attempts);
+  EXPECT_EQ(std::make_pair(CFontisGraphMng::kErrNoSystemResources, 7L), run(100, CFontisGraphMng::kErrNoSystemResources));
   EXPECT_FALSE(graph->IsGraphRunning());
   EXPECT_STATUS(kOpRunGraph, 0u, 0u, CFontisGraphMng::kErrNoSystemResources, kConnect | kRun);
   faults.FailStarts(0, S_OK);
@@ -162,7 +169,7 @@ TEST_F(GraphMngOperations, ChangeFormatRebuildsForALargerRequestAndKeepsTheGraph
   const int first = clients.Add(self, TRUE, 640, 480);
   ASSERT_EQ(S_OK, Configure(kTestCamFaulty, FALSE));
   ASSERT_EQ(S_OK, BuildAtRequestedFormat());
-  EXPECT_EQ(640, DeliveredSize().cx);
+  EXPECT_EQ(640, DeliveredSize().first);
 
   // The first change takes the request as the one applied; asked again, nothing is touched.
   EXPECT_EQ(E_FAIL, graph->ChangeFormat()) << "rebuilt, and left for the monitor loop to run";
@@ -176,12 +183,11 @@ TEST_F(GraphMngOperations, ChangeFormatRebuildsForALargerRequestAndKeepsTheGraph
   EXPECT_EQ(E_FAIL, graph->ChangeFormat());
   EXPECT_TRUE(graph->IsGraphBuilt());
   EXPECT_FALSE(graph->IsGraphRunning());
-  EXPECT_EQ(1280, DeliveredSize().cx);
-  EXPECT_EQ(720, DeliveredSize().cy);
+  EXPECT_EQ(k1280x720, DeliveredSize());
   EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
   ASSERT_EQ(S_OK, graph->RunGraph(FALSE, 0));
-  FrameRingFrame frame = {};
   CFrameRingReader reader;
+  FrameRingFrame frame = {};
   ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
   ASSERT_TRUE(WaitUntil([&] { return reader.PeekLatest(&frame) && frame.width == 1280; }, kFrameWaitMs));
 
@@ -203,7 +209,7 @@ TEST_F(GraphMngOperations, ChangeFormatRebuildsForALargerRequestAndKeepsTheGraph
   const int refusedByCamera = clients.Add(self, FALSE, 1920, 1080);
   EXPECT_EQ(E_ACCESSDENIED, graph->ChangeFormat());
   EXPECT_TRUE(graph->IsGraphBuilt());
-  EXPECT_EQ(1280, DeliveredSize().cx);
+  EXPECT_EQ(k1280x720, DeliveredSize());
   EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
   ASSERT_EQ(S_OK, graph->RunGraph(FALSE, 0));
   ASSERT_TRUE(clients.SetOutput(0, 1280, 720));
@@ -211,27 +217,6 @@ TEST_F(GraphMngOperations, ChangeFormatRebuildsForALargerRequestAndKeepsTheGraph
   ASSERT_TRUE(clients.SetOutput(0, 0, 0));
   faults.RefuseSize(0, 0, S_OK);
   for (int slot : {first, larger, refusedByCamera}) ASSERT_TRUE(clients.Remove(slot));
-}
-
-TEST_F(GraphMngOperations, QueriesCountOnlyOtherProcessesAndLeaveAMissingRequestAlone) {
-  ASSERT_NO_FATAL_FAILURE(Create(TRUE));
-  CMediaType untouched;
-  ASSERT_EQ(S_OK, BuildVideoInfoType(123, 45, VideoSubtype::kYuy2, &untouched));
-  CMediaType out;
-  ASSERT_EQ(S_OK, out.CopyFrom(untouched));
-  EXPECT_EQ(E_FAIL, graph->GetRequestedFormat(&out));
-  EXPECT_TRUE(out == untouched);
-
-  const int own = clients.Add(::GetCurrentProcessId(), TRUE, 640, 480);
-  WORD count = 99;
-  EXPECT_EQ(S_OK, graph->GetClientCount(&count));
-  EXPECT_EQ(0, count);
-  EXPECT_EQ(S_OK, graph->GetRequestedFormat(&out)) << "a client of this process still asks for a format";
-  EXPECT_FALSE(out == untouched);
-  const int other = clients.Add(kOtherProcessId, FALSE, 320, 240);
-  EXPECT_EQ(S_OK, graph->GetClientCount(&count));
-  EXPECT_EQ(1, count);
-  for (int slot : {own, other}) ASSERT_TRUE(clients.Remove(slot));
 }
 
 TEST_F(GraphMngOperations, CreationFailsWithoutLeavingAThreadForANameTooLongOrABlockedChannel) {
@@ -257,8 +242,7 @@ TEST_F(GraphMngOperations, DestructionReleasesEverythingEvenWhileRunningWithPrev
     ASSERT_EQ(S_OK, graph->SetCaptureFilter(camera.Get(), TRUE, TRUE, messages.Window(), FALSE));
     EXPECT_EQ(S_OK, graph->ShowPreview(TRUE));
     ASSERT_TRUE(WaitUntil([&] { return graph->IsGraphRunning(); }, kLoopWaitMs));
-    FrameRingFrame frame = {};
-    EXPECT_TRUE(NextFrame(instance, 0, &frame));
+    EXPECT_TRUE(NextFrame(0));
   };
   ASSERT_NO_FATAL_FAILURE(Create(TRUE));
   const int other = clients.Add(kOtherProcessId, TRUE, 640, 480);
@@ -267,13 +251,9 @@ TEST_F(GraphMngOperations, DestructionReleasesEverythingEvenWhileRunningWithPrev
   graph.reset();
   camera.Reset();
   ExpectNoLiveFilters();
-
   // What the platform itself keeps of one filter graph object (Wine's quartz keeps an event).
   DWORD handles = HandlesOfThisProcess();
-  {
-    ComPtr<IGraphBuilder> bare;
-    ASSERT_EQ(S_OK, CreateFilterGraph(&bare, TRUE));
-  }
+  ASSERT_EQ(S_OK, CreateFilterGraph(ComPtr<IGraphBuilder>().GetAddressOf(), TRUE));
   const DWORD keptPerGraph = HandlesOfThisProcess() - handles;
 
   const std::set<DWORD> threads = ThreadsOfThisProcess();

@@ -2,14 +2,14 @@
 
 #include <uuids.h>
 
+#include <algorithm>
+
 #include "capture/CaptureFormat.h"
 #include "framering/CFrameRingReader.h"
 
 namespace {
 
 constexpr WCHAR kRecorderClass[] = L"FontisGraphMngTestRecorder";
-constexpr DWORD kTickWaitBaseMs = 10000;
-constexpr DWORD kTickWaitPerTickMs = 200;
 
 }  // namespace
 
@@ -38,27 +38,23 @@ LRESULT CALLBACK MessageRecorder::Procedure(HWND window, UINT message, WPARAM wP
   auto* recorder = reinterpret_cast<MessageRecorder*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
   const bool ours = message == WM_HOST_FORMAT_CHANGED || message == WM_HOST_CHECK_CLIENTS ||
                     message == WM_HOST_DEVICE_CHANGED || message == WM_QUIT;
-  if (recorder != nullptr && ours) {
-    recorder->m_log.push_back({message, wParam});
-    return 0;
-  }
-  return ::DefWindowProcW(window, message, wParam, lParam);
+  if (recorder == nullptr || !ours) return ::DefWindowProcW(window, message, wParam, lParam);
+  // The client check always asks for the count: record any other as something else.
+  recorder->m_log.push_back(message == WM_HOST_CHECK_CLIENTS && wParam != kCheckClientsAskCount ? WM_NULL : message);
+  return 0;
 }
 
-size_t MessageRecorder::Count(UINT message) const { return IndicesOf(message).size(); }
+size_t MessageRecorder::Count(UINT message, size_t from, size_t to) const {
+  to = std::min(to, m_log.size());
+  return from >= to ? 0 : static_cast<size_t>(std::count(m_log.begin() + from, m_log.begin() + to, message));
+}
 
 std::vector<size_t> MessageRecorder::IndicesOf(UINT message) const {
   std::vector<size_t> indices;
   for (size_t i = 0; i < m_log.size(); ++i) {
-    if (m_log[i].message == message) indices.push_back(i);
+    if (m_log[i] == message) indices.push_back(i);
   }
   return indices;
-}
-
-size_t MessageRecorder::TicksBetween(size_t from, size_t to) const {
-  size_t ticks = 0;
-  for (size_t i = from; i < to && i < m_log.size(); ++i) ticks += m_log[i].message == WM_HOST_DEVICE_CHANGED ? 1 : 0;
-  return ticks;
 }
 
 size_t MessageRecorder::Drain() {
@@ -69,14 +65,7 @@ size_t MessageRecorder::Drain() {
 
 bool MessageRecorder::WaitTicks(size_t count) {
   const size_t target = Ticks() + count;
-  return WaitUntil([&] { return Ticks() >= target; },
-                   kTickWaitBaseMs + static_cast<DWORD>(count) * kTickWaitPerTickMs);
-}
-
-bool NextFrame(const std::wstring& instance, LONG64 after, FrameRingFrame* frame) {
-  CFrameRingReader reader;
-  return SUCCEEDED(reader.Open(instance.c_str())) && reader.WaitForFrame(after, kFrameWaitMs) &&
-         reader.PeekLatest(frame);
+  return WaitUntil([&] { return Ticks() >= target; }, 10000 + static_cast<DWORD>(count) * 200);
 }
 
 void GraphMngTest::SetUp() {
@@ -108,14 +97,22 @@ HRESULT GraphMngTest::BuildAtRequestedFormat() {
   return SUCCEEDED(hr) ? graph->BuildGraph(FALSE, 0) : hr;
 }
 
-void GraphMngTest::StartTicking() { ASSERT_EQ(S_OK, client.RequestDevice(L"Another camera", GUID_NULL)); }
-
-SIZE GraphMngTest::DeliveredSize() const {
+std::pair<LONG, LONG> GraphMngTest::DeliveredSize() const {
   CMediaType delivered;
-  SIZE size = {0, 0};
-  if (SUCCEEDED(GetConnectedFormat(camera.Get(), PIN_CATEGORY_CAPTURE, &delivered)) && delivered.VideoInfo()) {
-    size.cx = delivered.VideoInfo()->bmiHeader.biWidth;
-    size.cy = delivered.VideoInfo()->bmiHeader.biHeight;
+  if (FAILED(GetConnectedFormat(camera.Get(), PIN_CATEGORY_CAPTURE, &delivered)) || !delivered.VideoInfo()) {
+    return {0, 0};
   }
-  return size;
+  return {delivered.VideoInfo()->bmiHeader.biWidth, delivered.VideoInfo()->bmiHeader.biHeight};
+}
+
+bool GraphMngTest::NextFrame(LONG64 after, FrameRingFrame* frame) const {
+  CFrameRingReader reader;
+  FrameRingFrame latest = {};
+  return SUCCEEDED(reader.Open(instance.c_str())) && reader.WaitForFrame(after, kFrameWaitMs) &&
+         reader.PeekLatest(frame != nullptr ? frame : &latest);
+}
+
+std::tuple<int32_t, uint32_t, uint32_t, HRESULT, unsigned> GraphMngTest::Status() const {
+  const GraphErrInfo record = Read();
+  return std::make_tuple(record.state, record.pending, record.released, record.result, Events() & (kConnect | kRun));
 }

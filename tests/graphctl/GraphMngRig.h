@@ -9,8 +9,10 @@
 #include <windows.h>
 #include <wrl/client.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "filters/testcam/TestCameraProfiles.h"
@@ -24,27 +26,19 @@
 
 class MessageRecorder {
  public:
-  struct Entry {
-    UINT message;
-    WPARAM wParam;
-  };
-
   MessageRecorder();
   ~MessageRecorder();
   MessageRecorder(const MessageRecorder&) = delete;
   MessageRecorder& operator=(const MessageRecorder&) = delete;
 
   HWND Window() const { return m_window; }
-  // The host's messages and WM_QUIT received so far, in order.
-  const std::vector<Entry>& Log() const { return m_log; }
-  size_t Count(UINT message) const;
-  size_t Ticks() const { return Count(WM_HOST_DEVICE_CHANGED); }
-  // Pumps this thread's messages until `count` more ticks have arrived.
-  bool WaitTicks(size_t count);
+  // How often the message (one of the host's, or WM_QUIT) is among the log entries [from, to).
+  size_t Count(UINT message, size_t from = 0, size_t to = SIZE_MAX) const;
+  size_t Ticks(size_t from = 0, size_t to = SIZE_MAX) const { return Count(WM_HOST_DEVICE_CHANGED, from, to); }
   // Log indices of a message.
   std::vector<size_t> IndicesOf(UINT message) const;
-  // Ticks among the log entries [from, to).
-  size_t TicksBetween(size_t from, size_t to) const;
+  // Pumps this thread's messages until `count` more ticks have arrived.
+  bool WaitTicks(size_t count);
   // Takes in what is already posted; the log's size afterwards.
   size_t Drain();
 
@@ -52,7 +46,7 @@ class MessageRecorder {
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND m_window = nullptr;
-  std::vector<Entry> m_log;
+  std::vector<UINT> m_log;
 };
 
 class GraphMngTest : public StatusFixture {
@@ -67,9 +61,13 @@ class GraphMngTest : public StatusFixture {
   // The clients' current request applied to the camera, then built: the shell's start.
   HRESULT BuildAtRequestedFormat();
   // A camera request that nobody acknowledges: the loop's clock starts ticking.
-  void StartTicking();
+  void StartTicking() { ASSERT_EQ(S_OK, client.RequestDevice(L"Another camera", GUID_NULL)); }
   // What the camera delivers in the built graph: width and height, or 0 x 0.
-  SIZE DeliveredSize() const;
+  std::pair<LONG, LONG> DeliveredSize() const;
+  // Whether a frame newer than `after` arrives in the instance's ring; its description.
+  bool NextFrame(LONG64 after, FrameRingFrame* frame = nullptr) const;
+  // The record's state, pending, released and result, and the connect and run events.
+  std::tuple<int32_t, uint32_t, uint32_t, HRESULT, unsigned> Status() const;
 
   std::unique_ptr<CFontisGraphMng> graph;
   Microsoft::WRL::ComPtr<IBaseFilter> camera;
@@ -85,16 +83,6 @@ constexpr DWORD kFrameWaitMs = 10000;
 constexpr unsigned kConnect = 1;
 constexpr unsigned kRun = 2;
 
-// The newest frame of the instance's ring, once one newer than `after` has arrived.
-bool NextFrame(const std::wstring& instance, LONG64 after, FrameRingFrame* frame);
-
-// The status record's fields and the connect and run events, as a client reads them.
-#define EXPECT_STATUS(expectedState, expectedPending, expectedReleased, expectedResult, expectedEvents) \
-  do {                                                                                                 \
-    const GraphErrInfo record = Read();                                                                \
-    EXPECT_EQ(expectedState, record.state);                                                            \
-    EXPECT_EQ(expectedPending, record.pending);                                                        \
-    EXPECT_EQ(expectedReleased, record.released);                                                      \
-    EXPECT_EQ(static_cast<HRESULT>(expectedResult), record.result);                                    \
-    EXPECT_EQ(static_cast<unsigned>(expectedEvents), Events() & (kConnect | kRun));                    \
-  } while (0)
+// The status record and the connect and run events as a client reads them.
+#define EXPECT_STATUS(state, pending, released, result, events) \
+  EXPECT_EQ(std::make_tuple(state, pending, released, static_cast<HRESULT>(result), events), Status())

@@ -20,7 +20,6 @@ FrameExtent Extent(LONG width, LONG height) {
 }  // namespace
 
 TEST(GraphStateRules, FrameExtentReadsWidthAndAbsoluteHeightFromALongEnoughBlock) {
-  EXPECT_TRUE(Extent(640, -480).SameSize(Extent(640, 480)));
   CMediaType type;
   ASSERT_EQ(S_OK, BuildVideoInfoType(16, 16, VideoSubtype::kRgb24, &type));
   const LONG minimum = LONG_MIN;
@@ -39,7 +38,7 @@ TEST(GraphStateRules, OutputFitsTheRequestOrWhatTheCameraDeliversForThatRequest)
     bool outputHasType;
     FrameExtent requested, output, answered, delivered;
     bool valid;
-  } cases[] = {
+  } const cases[] = {
       {"nobody writes outputs: run state alone", false, false, Extent(1280, 720), none, none, none, true},
       {"nobody writes outputs, demand differs", true, false, Extent(1280, 720), none, none, none, false},
       {"output as requested, heights by absolute value", false, true, Extent(640, -480), Extent(640, 480), none, none,

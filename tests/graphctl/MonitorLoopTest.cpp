@@ -3,78 +3,49 @@
 #include <gtest/gtest.h>
 
 #include "GraphMngRig.h"
-#include "ipc/GraphErrInfo.h"
-#include "support/CaptureGraphRig.h"
 #include "support/TestProcess.h"
 
-namespace {
+using MonitorLoop = GraphMngTest;
+using Mng = CFontisGraphMng;
 
-const wchar_t kRequestedCamera[] = L"Another camera";
-
-size_t CountFrom(const MessageRecorder& messages, size_t from, UINT message) {
-  size_t count = 0;
-  for (size_t i = from; i < messages.Log().size(); ++i) count += messages.Log()[i].message == message ? 1 : 0;
-  return count;
-}
-
-}  // namespace
-
-class MonitorLoop : public GraphMngTest {};
-
-TEST_F(MonitorLoop, CheckClientsFromTheSixthCycleWithoutAClientOfAnotherProcessThenEveryCycle) {
+TEST_F(MonitorLoop, CheckClientsOnlyWithAGraphFromTheSixthCycleWithoutAClientOfAnotherProcessThenEveryCycle) {
   ASSERT_NO_FATAL_FAILURE(Create(TRUE));
   ASSERT_NO_FATAL_FAILURE(StartTicking());
   const int own = clients.Add(::GetCurrentProcessId(), FALSE, 640, 480);  // not a client that counts
+  // Without a graph there is nothing to count.
+  ASSERT_EQ(S_OK, Configure(kTestCamStandard, FALSE));
+  ASSERT_TRUE(messages.WaitTicks(12));
+  EXPECT_EQ(0u, messages.Count(WM_HOST_CHECK_CLIENTS));
+  EXPECT_EQ(Mng::kNoClientCountdownStart, graph->NoClientCountdown());
+  EXPECT_EQ(Mng::kStallCountdownStart, graph->StallCountdown());
+
+  // With one, from the object's first cycle on; each cycle posts its check before its tick.
+  ASSERT_NO_FATAL_FAILURE(Create(TRUE));
+  size_t from = messages.Drain();
   ASSERT_EQ(S_OK, Configure(kTestCamStandard, TRUE));
-  ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_HOST_CHECK_CLIENTS) >= 3; }, kLoopWaitMs));
-  // Each cycle posts its check before its tick.
-  const std::vector<size_t> checks = messages.IndicesOf(WM_HOST_CHECK_CLIENTS);
-  EXPECT_EQ(5u, messages.TicksBetween(0, checks[0])) << "first check not in the 6th cycle";
-  EXPECT_EQ(1u, messages.TicksBetween(checks[0], checks[1]));
-  EXPECT_EQ(1u, messages.TicksBetween(checks[1], checks[2]));
-  for (size_t index : checks) EXPECT_EQ(kCheckClientsAskCount, messages.Log()[index].wParam);
+  ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_HOST_CHECK_CLIENTS, from) >= 3; }, kLoopWaitMs));
+  std::vector<size_t> checks = messages.IndicesOf(WM_HOST_CHECK_CLIENTS);
+  EXPECT_EQ(5u, messages.Ticks(from, checks[0])) << "first check not in the 6th cycle";
+  EXPECT_EQ(1u, messages.Ticks(checks[0], checks[1]));
+  EXPECT_EQ(1u, messages.Ticks(checks[1], checks[2]));
   EXPECT_LE(graph->NoClientCountdown(), 0);
 
   // A client of another process: back to 6, no more checks (the cycle in progress may have
   // missed it).
   const int other = clients.Add(kOtherProcessId, FALSE, 640, 480);
   ASSERT_TRUE(messages.WaitTicks(2));
-  const size_t quietFrom = messages.Drain();
+  from = messages.Drain();
   ASSERT_TRUE(messages.WaitTicks(8));
-  EXPECT_EQ(0u, CountFrom(messages, quietFrom, WM_HOST_CHECK_CLIENTS));
-  EXPECT_EQ(CFontisGraphMng::kNoClientCountdownStart, graph->NoClientCountdown());
+  EXPECT_EQ(0u, messages.Count(WM_HOST_CHECK_CLIENTS, from));
+  EXPECT_EQ(Mng::kNoClientCountdownStart, graph->NoClientCountdown());
 
   // The camera request acknowledged: no more device messages, on the clock of the checks that
   // resume once the other client has gone.
-  ASSERT_EQ(S_OK, host.AckDeviceRequest(kRequestedCamera, GUID_NULL));
+  ASSERT_EQ(S_OK, host.AckDeviceRequest(L"Another camera", GUID_NULL));
   ASSERT_TRUE(clients.Remove(other));
   const size_t checksBefore = messages.Count(WM_HOST_CHECK_CLIENTS);
   ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_HOST_CHECK_CLIENTS) >= checksBefore + 8; }, kLoopWaitMs));
-  const size_t firstNewCheck = messages.IndicesOf(WM_HOST_CHECK_CLIENTS)[checksBefore];
-  EXPECT_EQ(0u, CountFrom(messages, firstNewCheck, WM_HOST_DEVICE_CHANGED));
-  ASSERT_TRUE(clients.Remove(own));
-}
-
-TEST_F(MonitorLoop, NoCheckAndNoRunForClientsOfThisProcessOrWithoutAGraph) {
-  ASSERT_NO_FATAL_FAILURE(Create(FALSE));
-  ASSERT_NO_FATAL_FAILURE(StartTicking());
-  const int own = clients.Add(::GetCurrentProcessId(), TRUE, 640, 480);
-  ASSERT_EQ(S_OK, Configure(kTestCamStandard, TRUE));
-  ASSERT_TRUE(messages.WaitTicks(12));
-  EXPECT_EQ(0u, messages.Count(WM_HOST_CHECK_CLIENTS)) << "the host was not to end without clients";
-  EXPECT_EQ(CFontisGraphMng::kNoClientCountdownStart, graph->NoClientCountdown());
-  EXPECT_FALSE(graph->IsGraphRunning()) << "run for a client of the host's own process";
-  EXPECT_LT(graph->StallCountdown(), CFontisGraphMng::kStallCountdownStart - 5) << "built, wanted, not running";
-
-  // An object that is to end without clients, but has no graph: nothing to count either.
-  graph.reset();
-  ASSERT_NO_FATAL_FAILURE(Create(TRUE));
-  ASSERT_EQ(S_OK, Configure(kTestCamStandard, FALSE));
-  const size_t from = messages.Drain();
-  ASSERT_TRUE(messages.WaitTicks(12));
-  EXPECT_EQ(0u, CountFrom(messages, from, WM_HOST_CHECK_CLIENTS));
-  EXPECT_EQ(CFontisGraphMng::kNoClientCountdownStart, graph->NoClientCountdown());
-  EXPECT_EQ(CFontisGraphMng::kStallCountdownStart, graph->StallCountdown());
+  EXPECT_EQ(0u, messages.Ticks(messages.IndicesOf(WM_HOST_CHECK_CLIENTS)[checksBefore]));
   ASSERT_TRUE(clients.Remove(own));
 }
 
@@ -95,7 +66,7 @@ TEST_F(MonitorLoop, FormatChangedOncePerRendererSignalAndOnlyForAClientOfAnother
   const size_t before = messages.Drain();
   const int other = clients.Add(kOtherProcessId, FALSE, 320, 240);
   ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_HOST_FORMAT_CHANGED) == 1; }, kLoopWaitMs));
-  EXPECT_LE(messages.TicksBetween(before, messages.IndicesOf(WM_HOST_FORMAT_CHANGED)[0]), 2u);
+  EXPECT_LE(messages.Ticks(before, messages.IndicesOf(WM_HOST_FORMAT_CHANGED)[0]), 2u);
   ASSERT_TRUE(messages.WaitTicks(20));
   EXPECT_EQ(1u, messages.Count(WM_HOST_FORMAT_CHANGED));
 
@@ -111,13 +82,10 @@ TEST_F(MonitorLoop, RunStateFollowsClientsOfOtherProcessesAndTheSessionPlacehold
   ASSERT_NO_FATAL_FAILURE(Create(FALSE));
   ASSERT_EQ(S_OK, Configure(kTestCamStandard, TRUE));
   const int other = clients.Add(kOtherProcessId, FALSE, 640, 480);
-
   ASSERT_TRUE(clients.SetWantsVideo(other, TRUE));
   ASSERT_TRUE(WaitUntil([&] { return graph->IsGraphRunning() && Events() == (kConnect | kRun); }, kLoopWaitMs));
   EXPECT_STATUS(kOpRunGraph, 0u, 0u, S_OK, kConnect | kRun);
-  FrameRingFrame frame = {};
-  EXPECT_TRUE(NextFrame(instance, 0, &frame));
-
+  EXPECT_TRUE(NextFrame(0));
   ASSERT_TRUE(clients.SetWantsVideo(other, FALSE));
   ASSERT_TRUE(WaitUntil([&] { return !graph->IsGraphRunning() && Events() == kConnect; }, kLoopWaitMs));
   EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
@@ -131,35 +99,36 @@ TEST_F(MonitorLoop, RunStateFollowsClientsOfOtherProcessesAndTheSessionPlacehold
   // A client process that comes and goes, beside one that stays and wants nothing. A client that
   // registers frees the slots of ended processes, so the one that stays is a live process too.
   ASSERT_TRUE(clients.Remove(other));
-  TestProcess stays;
+  TestProcess stays, peer;
   ASSERT_TRUE(stays.Start(L"fontisctl.exe", L"join " + instance + L" --size 320x240 --hold 120"));
   ASSERT_TRUE(WaitUntil([&] { return clients.Channel().Record()->clientCount == 1; }, kLoopWaitMs));
-  TestProcess peer;
   ASSERT_TRUE(StartPeer(peer, instance, L"client " + instance + L" 640 480"));
   ASSERT_TRUE(WaitUntil([&] { return graph->IsGraphRunning(); }, kLoopWaitMs));
   StopPeer(instance);
   EXPECT_EQ(0u, peer.Wait(kLoopWaitMs));
   ASSERT_TRUE(WaitUntil([&] { return !graph->IsGraphRunning(); }, kLoopWaitMs));
-  stays.Kill();
 }
 
-TEST_F(MonitorLoop, QuitOnlyAfterSixHundredCyclesInAnInvalidState) {
+TEST_F(MonitorLoop, NoRunNorCheckForAClientOfThisProcessAndQuitOnlyAfterSixHundredInvalidCycles) {
   ASSERT_NO_FATAL_FAILURE(Create(FALSE));
   ASSERT_NO_FATAL_FAILURE(StartTicking());
   // A client of this process, so that the loop does not bring the run state back in line.
   const int own = clients.Add(::GetCurrentProcessId(), TRUE, 640, 480);
   ASSERT_EQ(S_OK, Configure(kTestCamStandard, TRUE));
+  ASSERT_TRUE(messages.WaitTicks(12));
+  EXPECT_EQ(0u, messages.Count(WM_HOST_CHECK_CLIENTS)) << "the host was not to end without clients";
+  EXPECT_EQ(Mng::kNoClientCountdownStart, graph->NoClientCountdown());
+  EXPECT_FALSE(graph->IsGraphRunning()) << "run for a client of the host's own process";
+  EXPECT_LT(graph->StallCountdown(), Mng::kStallCountdownStart - 5) << "built, wanted, not running";
   ASSERT_EQ(S_OK, graph->RunGraph(FALSE, 0));
-  ASSERT_TRUE(messages.WaitTicks(2));
-  EXPECT_EQ(CFontisGraphMng::kStallCountdownStart, graph->StallCountdown());
+  ASSERT_TRUE(WaitUntil([&] { return graph->StallCountdown() == Mng::kStallCountdownStart; }, kLoopWaitMs));
 
   // Running while nobody wants video, for a while; then valid again: the countdown starts over.
   ASSERT_TRUE(clients.SetWantsVideo(own, FALSE));
   ASSERT_TRUE(messages.WaitTicks(50));
-  EXPECT_LE(graph->StallCountdown(), CFontisGraphMng::kStallCountdownStart - 48);
+  EXPECT_LE(graph->StallCountdown(), Mng::kStallCountdownStart - 48);
   ASSERT_TRUE(clients.SetWantsVideo(own, TRUE));
-  ASSERT_TRUE(WaitUntil([&] { return graph->StallCountdown() == CFontisGraphMng::kStallCountdownStart; },
-                        kLoopWaitMs));
+  ASSERT_TRUE(WaitUntil([&] { return graph->StallCountdown() == Mng::kStallCountdownStart; }, kLoopWaitMs));
   EXPECT_EQ(0u, messages.Count(WM_QUIT));
 
   // Invalid for good: WM_QUIT in the 600th invalid cycle (after that cycle's tick), then in every
@@ -168,11 +137,10 @@ TEST_F(MonitorLoop, QuitOnlyAfterSixHundredCyclesInAnInvalidState) {
   ASSERT_TRUE(clients.SetWantsVideo(own, FALSE));
   ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_QUIT) >= 3; }, 120000));
   const std::vector<size_t> quits = messages.IndicesOf(WM_QUIT);
-  const size_t ticks = messages.TicksBetween(from, quits[0]);
-  EXPECT_GE(ticks, 599u);
-  EXPECT_LE(ticks, 601u);
-  EXPECT_EQ(1u, messages.TicksBetween(quits[0], quits[1]));
-  EXPECT_EQ(1u, messages.TicksBetween(quits[1], quits[2]));
+  EXPECT_GE(messages.Ticks(from, quits[0]), 599u);
+  EXPECT_LE(messages.Ticks(from, quits[0]), 601u);
+  EXPECT_EQ(1u, messages.Ticks(quits[0], quits[1]));
+  EXPECT_EQ(1u, messages.Ticks(quits[1], quits[2]));
   EXPECT_LT(graph->StallCountdown(), 0);
   ASSERT_TRUE(clients.Remove(own));
 }

@@ -1,22 +1,44 @@
-// The host's side of the request channel over the real named record: a second host, publishing
-// the camera, a client that dies holding "slock" (and a host whose first count meets it), and
-// fontisctl's join
-// and clients commands meeting the host (and its placeholder) in separate processes.
+// The request channel: the host's scans over arbitrary client bytes, our clients' slot protocol,
+// and clients in other processes that hold "slock", die registered or run fontisctl.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <random>
 #include <string>
 #include <thread>
 
 #include "IpcTestSupport.h"
 #include "common/ScopedHandle.h"
 #include "ipc/CExProcLock.h"
+#include "support/FontisctlRun.h"
 
 namespace {
 
 const GUID kCameraGuid = {0x6BDD1FC6, 0x810F, 0x11D0, {0xBE, 0xC7, 0x08, 0x00, 0x2B, 0xE2, 0x09, 0x2F}};
 const wchar_t kCameraGuidText[] = L"{6BDD1FC6-810F-11D0-BEC7-08002BE2092F}";
+
+CMediaType Rgb24(LONG width, LONG height) {
+  CMediaType type;
+  EXPECT_EQ(S_OK, BuildVideoInfoType(width, height, VideoSubtype::kRgb24, &type));
+  return type;
+}
+
+bool IsAllZero(const void* data, size_t size) {
+  const BYTE* bytes = static_cast<const BYTE*>(data);
+  return std::all_of(bytes, bytes + size, [](BYTE b) { return b == 0; });
+}
+
+// A slot in use that a stranger wrote: process id and start time as given, the rest garbage.
+void WriteStrangerSlot(RgCenterSlot* slot, DWORD processId, const FILETIME& start) {
+  memset(slot, 0xA5, sizeof(*slot));
+  slot->processId = processId;
+  slot->startTimeLow = start.dwLowDateTime;
+  slot->startTimeHigh = start.dwHighDateTime;
+  slot->mediaType.cbFormat = 0xFFFFFFFF;  // in use, and no format anyone may read
+}
 
 }  // namespace
 
@@ -24,8 +46,7 @@ TEST(RgCenter, FreshRecordIsZeroASecondHostKeepsItAndPublishingWaitsForNoClient)
   RgCenterUnderTest channel;
   ASSERT_NO_FATAL_FAILURE(channel.Open(L"rgfresh"));
   RgCenterBlock& record = channel.Record();
-  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&record);
-  EXPECT_EQ(sizeof(RgCenterBlock), static_cast<size_t>(std::count(bytes, bytes + sizeof(RgCenterBlock), 0)));
+  EXPECT_TRUE(IsAllZero(&record, sizeof(record)));
   EXPECT_EQ(nullptr, CRgCenter::CreateInstance(std::wstring(kNameCapacity - 5, L'n').c_str()));
 
   ASSERT_EQ(S_OK, channel.host->PublishDevice(kCameraGuid, std::wstring(300, L'c').c_str()));
@@ -44,6 +65,84 @@ TEST(RgCenter, FreshRecordIsZeroASecondHostKeepsItAndPublishingWaitsForNoClient)
   EXPECT_STREQ(L"{00000000-0000-0000-0000-000000000000}", record.deviceGuidText);
 }
 
+TEST(ClientProtocol, ATakenSlotHoldsWhoWhatAndWhenAndIsGivenBackClean) {
+  RgCenterUnderTest channel;
+  ASSERT_NO_FATAL_FAILURE(channel.Open(L"cpslot"));
+  const ClientIdentity self = CurrentClientIdentity();
+  ASSERT_NE(0u, self.startTime.dwLowDateTime | self.startTime.dwHighDateTime);
+  int slot = -1;
+  ASSERT_EQ(S_OK, channel.client.TakeSlot(self, FALSE, Rgb24(640, 480).Get(), &slot));
+  ASSERT_EQ(0, slot);
+  const RgCenterSlot& taken = channel.Record().clientSlots[0];
+  EXPECT_EQ(self.processId, taken.processId);
+  EXPECT_EQ(self.startTime.dwLowDateTime, taken.startTimeLow);
+  EXPECT_EQ(self.startTime.dwHighDateTime, taken.startTimeHigh);
+  EXPECT_STREQ(self.programName, taken.programName);
+  EXPECT_EQ(0u, taken.wantsVideo);
+  EXPECT_EQ(88u, taken.mediaType.cbFormat);
+  EXPECT_EQ(1, channel.host->CountClients(FALSE));
+  EXPECT_EQ(FALSE, channel.host->DemandDiffers(FALSE));
+
+  // The host sees what an update says: demand and the larger format.
+  ASSERT_EQ(S_OK, channel.client.UpdateSlot(slot, self, TRUE, &Rgb24(1280, 720).Get()));
+  EXPECT_EQ(TRUE, channel.host->DemandDiffers(FALSE));
+  CMediaType requested;
+  channel.host->QueryRequestedFormat(&requested);
+  EXPECT_EQ(1280, FormatField(requested, kVideoInfoWidthOffset));
+  EXPECT_EQ(E_INVALIDARG, channel.client.UpdateSlot(slot, self, TRUE, &CMediaType().Get()));
+  EXPECT_EQ(E_INVALIDARG, channel.client.UpdateSlot(8, self, TRUE, nullptr)) << "slot 8 is the host's";
+
+  // Somebody overwrote our slot: we neither write into it nor clear it.
+  ClientIdentity other = self;
+  other.startTime.dwLowDateTime ^= 1;
+  EXPECT_EQ(CRgCenterClient::kErrSlotLost, channel.client.UpdateSlot(slot, other, FALSE, nullptr));
+  EXPECT_EQ(CRgCenterClient::kErrSlotLost, channel.client.ReleaseSlot(slot, other));
+  EXPECT_EQ(1u, taken.wantsVideo);
+
+  ASSERT_EQ(S_OK, channel.client.ReleaseSlot(slot, self));
+  EXPECT_TRUE(IsAllZero(&taken, sizeof(taken))) << "every field cleared";
+  EXPECT_EQ(0, channel.host->CountClients(FALSE));
+}
+
+TEST(ClientProtocol, EndedClientsAreFreedStrangersKeptAndTheCountRecounted) {
+  RgCenterUnderTest channel;
+  ASSERT_NO_FATAL_FAILURE(channel.Open(L"cpreclaim"));
+  RgCenterBlock& record = channel.Record();
+  const ClientIdentity self = CurrentClientIdentity();
+  FILETIME reused = self.startTime;
+  reused.dwHighDateTime += 1;  // our process id, another process's start: the id was reused
+  const FILETIME unrecorded = {};
+  WriteStrangerSlot(&record.clientSlots[0], kOtherProcessId, unrecorded);  // no such process
+  WriteStrangerSlot(&record.clientSlots[1], self.processId, unrecorded);   // alive, no start time
+  WriteStrangerSlot(&record.clientSlots[2], self.processId, reused);
+  WriteStrangerSlot(&record.clientSlots[3], 0, unrecorded);
+  WriteStrangerSlot(&record.clientSlots[kPlaceholderSlot], kOtherProcessId, unrecorded);
+  memset(&record.outputSlots[0], 0x5A, sizeof(record.outputSlots[0]));
+  record.clientCount = 7;  // a lie: a recount, not an increment, puts it right
+
+  int slot = -1;
+  ASSERT_EQ(S_OK, channel.client.TakeSlot(self, TRUE, Rgb24(640, 480).Get(), &slot));
+  EXPECT_EQ(0, slot) << "the lowest slot, freed from its ended owner";
+  EXPECT_TRUE(IsAllZero(&record.clientSlots[2], sizeof(RgCenterSlot)));
+  EXPECT_TRUE(IsAllZero(&record.clientSlots[3], sizeof(RgCenterSlot)));
+  EXPECT_EQ(0xA5, record.clientSlots[1].programName[0] & 0xFF) << "a live stranger's slot is not ours to clear";
+  EXPECT_EQ(0xFFFFFFFFu, record.clientSlots[kPlaceholderSlot].mediaType.cbFormat) << "slot 8 is the host's";
+  EXPECT_EQ(0x5A, reinterpret_cast<const BYTE*>(&record.outputSlots[0])[100]) << "clients never write outputSlots";
+  EXPECT_EQ(2, record.clientCount);
+  // The host's scans are not disturbed by the stranger's format.
+  CMediaType requested;
+  channel.host->QueryRequestedFormat(&requested);
+  EXPECT_EQ(640, FormatField(requested, kVideoInfoWidthOffset));
+
+  record.clientCount = 0;  // giving back recounts as well
+  ASSERT_EQ(S_OK, channel.client.ReleaseSlot(slot, self));
+  EXPECT_EQ(1, record.clientCount);
+  // Eight live registrations leave none to take; the count says eight.
+  for (int i = 0; i < 7; ++i) ASSERT_EQ(S_OK, channel.client.TakeSlot(self, FALSE, Rgb24(320, 240).Get(), &slot));
+  EXPECT_EQ(CRgCenterClient::kErrNoFreeSlot, channel.client.TakeSlot(self, FALSE, Rgb24(320, 240).Get(), &slot));
+  EXPECT_EQ(8, record.clientCount);
+}
+
 TEST(RgCenterProcesses, ClientThatDiesHoldingTheLockDoesNotBlockTheHost) {
   RgCenterUnderTest channel;
   ASSERT_NO_FATAL_FAILURE(channel.Open(L"rgdead"));
@@ -57,7 +156,7 @@ TEST(RgCenterProcesses, ClientThatDiesHoldingTheLockDoesNotBlockTheHost) {
   ASSERT_EQ(S_OK, channel.host->PublishDevice(kCameraGuid, L"Before"));
 
   TestProcess holder;
-  ASSERT_TRUE(StartPeer(holder, channel.instance, L"hold-slock-forever " + channel.instance));
+  ASSERT_TRUE(StartPeer(holder, channel.instance, L"hold " + channel.instance + L" slock"));
   // While a live client holds the lock, an operation gives up after its wait and leaves the record.
   EXPECT_EQ(E_FAIL, channel.host->PublishDevice(GUID_NULL, L"After"));
   EXPECT_STREQ(L"Before", channel.Record().deviceName);
@@ -88,19 +187,19 @@ TEST(RgCenterProcesses, ClientThatDiesHoldingTheLockDoesNotBlockTheHost) {
   EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TryMutexFromOtherThread(channel.client.LockHandle()));
 }
 
-TEST(RgCenterProcesses, FontisctlJoinAndClientsMeetTheHost) {
+TEST(RgCenterProcesses, ClientsInOtherProcessesOneKilledMeetTheHostAndFontisctl) {
   const std::wstring instance = UniqueInstanceName(L"rgctl");
-  // The client creates the channel; the host opens it afterwards and sees the registration.
-  TestProcess join;
+  // Clients create the channel; the host opens it afterwards and sees the registrations.
+  TestProcess peer, join;
+  ASSERT_TRUE(StartPeer(peer, instance, L"client " + instance + L" 640 480"));
   ASSERT_TRUE(join.Start(L"fontisctl.exe",
                          L"join " + instance + L" --want-video --size 1280x720 --subtype YUY2 --hold 5"));
   CRgCenterClient view;
-  ASSERT_TRUE(WaitUntil([&] { return SUCCEEDED(view.Open(instance.c_str(), CRgCenterClient::OpenMode::kExistingOnly)) &&
-                                     view.Record()->clientCount == 1; },
-                        10000));
+  ASSERT_EQ(S_OK, view.Open(instance.c_str(), CRgCenterClient::OpenMode::kExistingOnly));
+  ASSERT_TRUE(WaitUntil([&] { return view.Record()->clientCount == 2; }, 10000));
   std::unique_ptr<CRgCenter> host = OpenRgCenterHost(instance);
   ASSERT_TRUE(host);
-  EXPECT_EQ(1, host->CountClients(TRUE));
+  EXPECT_EQ(2, host->CountClients(TRUE));
   EXPECT_EQ(TRUE, host->DemandDiffers(FALSE));
   CMediaType requested;
   host->QueryRequestedFormat(&requested);
@@ -111,19 +210,33 @@ TEST(RgCenterProcesses, FontisctlJoinAndClientsMeetTheHost) {
   ASSERT_EQ(S_OK, host->SetPlaceholder(TRUE));
   const RgCenterSlot& placeholder = view.Record()->clientSlots[kPlaceholderSlot];
   EXPECT_EQ(921600u, placeholder.mediaType.lSampleSize);
-  EXPECT_EQ(1, host->CountClients(TRUE));
+  EXPECT_EQ(2, host->CountClients(TRUE));
 
-  TestProcess clients;
-  ASSERT_TRUE(clients.Start(L"fontisctl.exe", L"clients " + instance, true));
-  EXPECT_EQ(0u, clients.Wait(20000));
-  const std::string output = clients.Output(), pid = std::to_string(join.Id());
-  EXPECT_NE(std::string::npos, output.find("slot 0  pid " + pid + "  wantsVideo 1  1280x720  YUY2  program \"fontisctl.exe\"  running")) << output;
-  EXPECT_NE(std::string::npos, output.find("slot 8  pid 0  wantsVideo 1  640x480  RGB24  (host placeholder, counted)"))
-      << output;
-  EXPECT_NE(std::string::npos, output.find("clientCount          1")) << output;
+  const std::string peerSlot =
+      "slot 0  pid " + std::to_string(peer.Id()) + "  wantsVideo 1  640x480  RGB24  program \"fontis_peer.exe\"  ";
+  CtlRun run = RunFontisctl(L"clients " + instance);
+  EXPECT_EQ(0u, run.code);
+  const std::string joinSlot = "slot 1  pid " + std::to_string(join.Id()) + "  wantsVideo 1  1280x720  YUY2  program";
+  for (const std::string& line : {peerSlot + "running", joinSlot + " \"fontisctl.exe\"  running",
+                                  std::string("slot 8  pid 0  wantsVideo 1  640x480  RGB24  (host placeholder, counted)"),
+                                  std::string("clientCount          2")}) {
+    EXPECT_NE(std::string::npos, run.output.find(line)) << line << " not in\n" << run.output;
+  }
 
-  // After its hold the client gives its slot back.
-  EXPECT_EQ(0u, join.Wait(20000));
+  // A killed client's slot shows as ended and stays until the next client to register takes it.
+  peer.Kill();
+  run = RunFontisctl(L"clients " + instance);
+  EXPECT_NE(std::string::npos, run.output.find(peerSlot + "ended")) << run.output;
+  EXPECT_EQ(peer.Id(), view.Record()->clientSlots[0].processId);
+  int slot = -1;
+  const ClientIdentity self = CurrentClientIdentity();
+  ASSERT_EQ(S_OK, view.TakeSlot(self, FALSE, Rgb24(320, 240).Get(), &slot));
+  EXPECT_EQ(0, slot);
+  EXPECT_EQ(self.processId, view.Record()->clientSlots[0].processId);
+  EXPECT_EQ(S_OK, view.ReleaseSlot(slot, self));
+
+  // After its hold fontisctl gives its slot back.
+  EXPECT_EQ(0u, join.Wait(30000));
   EXPECT_EQ(0, host->CountClients(FALSE));
   host->SetPlaceholder(FALSE);  // a 0 x 0 type that wants nothing, still in use but ignored
   EXPECT_EQ(0u, view.Record()->placeholderActive);
@@ -132,4 +245,143 @@ TEST(RgCenterProcesses, FontisctlJoinAndClientsMeetTheHost) {
   ASSERT_TRUE(ReadFormatInt32(placeholder, kVideoInfoWidthOffset, &width));
   EXPECT_EQ(0, width);
   EXPECT_EQ(FALSE, host->DemandDiffers(FALSE));
+}
+
+TEST(RgCenterRecord, MediaTypeCrossesThe32BitHeaderIntact) {
+  CMediaType source;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(1280, -720, VideoSubtype::kYuy2, &source));
+  AM_MEDIA_TYPE withPointers = source.Get();
+  // A pointer of ours must never reach another process (nor be used: it points nowhere).
+  withPointers.pUnk = reinterpret_cast<IUnknown*>(static_cast<uintptr_t>(0x5A5A5A50));
+  withPointers.bTemporalCompression = 7;
+
+  RgCenterSlot slot;
+  memset(&slot, 0xCC, sizeof(slot));
+  ASSERT_EQ(S_OK, WriteSlotMediaType(withPointers, &slot));
+  EXPECT_EQ(1u, slot.mediaType.bFixedSizeSamples);
+  EXPECT_EQ(1280u * 2 * 720, slot.mediaType.lSampleSize);
+  EXPECT_EQ(0u, slot.mediaType.pUnk);
+  EXPECT_EQ(88u, slot.mediaType.cbFormat);
+  EXPECT_EQ(0u, slot.mediaType.pbFormat);
+  for (size_t i = 88; i < kSlotFormatCapacity; ++i) EXPECT_EQ(0, slot.formatBytes[i]) << i;
+
+  CMediaType back;
+  ASSERT_EQ(S_OK, CopySlotMediaType(slot, &back));
+  EXPECT_TRUE(back == source);
+  EXPECT_EQ(nullptr, back->pUnk);
+  EXPECT_EQ(7, back->bTemporalCompression);
+  EXPECT_EQ(source->lSampleSize, back->lSampleSize);
+
+  // More than the area holds is refused, and the slot keeps what it had.
+  AM_MEDIA_TYPE tooLong = source.Get();
+  BYTE big[kSlotFormatCapacity + 1] = {};
+  tooLong.cbFormat = sizeof(big);
+  tooLong.pbFormat = big;
+  EXPECT_EQ(E_INVALIDARG, WriteSlotMediaType(tooLong, &slot));
+  EXPECT_EQ(88u, slot.mediaType.cbFormat);
+
+  // A format read never reaches past the usable length, even with an offset near SIZE_MAX.
+  int32_t value = 0;
+  slot.mediaType.cbFormat = 60;
+  EXPECT_TRUE(ReadFormatInt32(slot, 56, &value));
+  EXPECT_FALSE(ReadFormatInt32(slot, 57, &value));
+  EXPECT_FALSE(ReadFormatInt32(slot, SIZE_MAX - 1, &value));
+}
+
+namespace {
+
+constexpr size_t kWidthAt = 52, kHeightAt = 56;  // in a VIDEOINFOHEADER
+constexpr int kRounds = 300;
+
+int32_t FormatInt(const RgCenterSlot& slot, size_t offset) {
+  int32_t value;
+  memcpy(&value, slot.formatBytes + offset, sizeof(value));
+  return value;
+}
+
+// The reference choice, written from the record's definition, independently of RgCenterSlots:
+// the usable slot (cbFormat 60..100) with the largest width x |height|, ties to the lower slot.
+int ReferenceChoice(const RgCenterSlot* slots, size_t count) {
+  int chosen = -1;
+  long long best = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const uint32_t cb = slots[i].mediaType.cbFormat;
+    const long long size = FormatInt(slots[i], kWidthAt) * std::llabs(FormatInt(slots[i], kHeightAt));
+    if (cb >= 60 && cb <= 100 && size > best) {
+      best = size;
+      chosen = static_cast<int>(i);
+    }
+  }
+  return chosen;
+}
+
+// The chosen slot's type as the record holds it (its decoding is checked above), or an empty
+// type when no slot qualifies.
+bool MatchesSlot(const CMediaType& type, const RgCenterSlot* slots, int chosen) {
+  CMediaType expected;
+  if (chosen >= 0) CopySlotMediaType(slots[chosen], &expected);
+  return type == expected && type->lSampleSize == expected->lSampleSize && type->pUnk == nullptr &&
+         (chosen >= 0 || type.IsEmpty());
+}
+
+// Fills every slot with bytes biased towards the values that matter: lengths around the limits,
+// extreme sizes, the size of the slot before (ties), this process's id, counts below the slots in use.
+void FillRecord(std::mt19937& random, RgCenterBlock* record) {
+  const auto pick = [&](uint32_t n) { return static_cast<uint32_t>(random() % n); };
+  const auto size = [&] {
+    static const int32_t kSizes[] = {0, 1, -1, 480, -480, 640, 720, 1280, INT32_MAX, INT32_MIN, 46341, -46341};
+    return pick(3) == 0 ? static_cast<int32_t>(random()) : kSizes[pick(12)];
+  };
+  static const uint32_t kLengths[] = {0, 0, 0, 1, 56, 59, 60, 61, 88, 99, 100, 101, 4096, 0x80000000u, 0xFFFFFFFFu};
+  for (RgCenterSlot* slots : {record->clientSlots, record->outputSlots}) {
+    for (size_t i = 0; i < kRgCenterSlotCount; ++i) {
+      RgCenterSlot& slot = slots[i];
+      uint8_t* bytes = reinterpret_cast<uint8_t*>(&slot);
+      for (size_t b = 0; b < sizeof(slot); ++b) bytes[b] = static_cast<uint8_t>(random());
+      if (pick(4) == 0) continue;  // wholly arbitrary
+      slot.mediaType.cbFormat = kLengths[pick(15)];
+      const int32_t extent[2] = {size(), size()};
+      const bool tie = i > 0 && pick(3) == 0;  // the size of the slot before
+      memcpy(slot.formatBytes + kWidthAt, tie ? static_cast<const void*>(slots[i - 1].formatBytes + kWidthAt) : extent, 8);
+      slot.wantsVideo = pick(3) == 0 ? static_cast<uint32_t>(random()) : 0;
+      if (pick(3) == 0) slot.processId = ::GetCurrentProcessId();
+    }
+  }
+  record->clientCount = static_cast<uint16_t>(pick(4) == 0 ? random() : pick(10));
+  record->placeholderActive = pick(2) == 0 ? 0 : static_cast<uint32_t>(random() | 1);
+}
+
+}  // namespace
+
+TEST(RgCenterRandomSlots, EveryScanAgreesWithTheRawBytes) {
+  RgCenterUnderTest channel;
+  ASSERT_NO_FATAL_FAILURE(channel.Open(L"rgrand"));
+  RgCenterBlock& record = channel.Record();
+  const uint32_t seed = static_cast<uint32_t>(::GetTickCount64());
+  SCOPED_TRACE(::testing::Message() << "seed " << seed);
+  std::mt19937 random(seed);
+  CMediaType requested, output;
+  for (int iteration = 0; iteration < kRounds; ++iteration) {
+    SCOPED_TRACE(::testing::Message() << "iteration " << iteration);
+    FillRecord(random, &record);
+    const size_t scanned = record.placeholderActive != 0 ? 9 : 8;  // slot 8: the placeholder
+    channel.host->QueryRequestedFormat(&requested);
+    ASSERT_TRUE(MatchesSlot(requested, record.clientSlots, ReferenceChoice(record.clientSlots, scanned)));
+    channel.host->QueryOutputFormat(&output);
+    ASSERT_TRUE(MatchesSlot(output, record.outputSlots, ReferenceChoice(record.outputSlots, 9)));
+
+    bool demand = false;
+    unsigned others = 0;
+    for (size_t i = 0; i < scanned; ++i) {
+      const RgCenterSlot& slot = record.clientSlots[i];
+      if (slot.mediaType.cbFormat == 0) continue;
+      demand = demand || slot.wantsVideo != 0;
+      // Other processes' clients in slots 0..7, found only while fewer than clientCount were.
+      if (i < 8 && others < record.clientCount && slot.processId != ::GetCurrentProcessId()) ++others;
+    }
+    ASSERT_EQ(demand ? TRUE : FALSE, channel.host->DemandDiffers(FALSE));
+    ASSERT_EQ(demand ? FALSE : TRUE, channel.host->DemandDiffers(TRUE));
+    ASSERT_EQ(record.clientCount, channel.host->CountClients(FALSE));
+    ASSERT_EQ(others, channel.host->CountClients(TRUE));
+  }
 }

@@ -1,25 +1,14 @@
-// fontis_peer: plays a client or a rival host against an instance's shared objects.
-//   request INSTANCE NAME GUID HOLD_MS     create the status channel first, leave a camera request
-//   hold-lock INSTANCE HOLD_MS             hold the status lock for a while, then release it
-//   hold-lock-forever INSTANCE             hold the status lock until killed (abandons it)
-//   hold-slock-forever INSTANCE            hold the request channel's "slock" until killed
-//   client INSTANCE WIDTH HEIGHT           take a request channel slot that wants RGB24 video in that
-//                                          size by the clients' protocol, give it back when
-//                                          "<INSTANCE>_peer_stop" is set (or leave it when killed)
-//   serve INSTANCE healthy|unhealthy       win the instance as a host would, report a healthy or a
-//                                          failed graph, end like a host when "<INSTANCE>_peer_stop"
-//                                          is set (or die holding the flag when killed)
-//   acquire INSTANCE                       run the starting host's handshake; exit 10 when this
-//                                          process serves, 11 when a healthy host serves
-//   host-window INSTANCE obey|ignore       stand in for a hidden host's main window (its class,
-//                                          tool-window style); "obey" ends with 0 on the window's
-//                                          exit command, "ignore" never ends by itself
-//   random-client INSTANCE SEED SECONDS    a client that, for that long, joins, wants video, changes
-//                                          its size, stops wanting and leaves at random (from SEED)
-//   post-thread THREAD_ID MESSAGE WPARAM [MESSAGE WPARAM ...]
-//                                          post thread messages to another process's thread, as
-//                                          any stranger may; exit 3 when a post is refused
-// It sets "<INSTANCE>_peer_ready" once it is in the state that the test waits for.
+// fontis_peer: plays a client or a rival host against an instance's shared objects. It sets
+// "<INSTANCE>_peer_ready" once in the state the test waits for; "<INSTANCE>_peer_stop" ends the
+// commands that wait (being killed instead abandons what they hold).
+//   request INSTANCE NAME GUID        create the status channel, leave a camera request, wait
+//   hold INSTANCE status|slock        hold the status lock or "slock" of an existing channel
+//   client INSTANCE WIDTH HEIGHT      hold a slot wanting RGB24 video by the clients' protocol
+//   serve INSTANCE healthy|unhealthy  serve the instance as a host with a good or failed graph
+//   acquire INSTANCE                  the starting host's handshake: exit 10 serving, 11 leaving
+//   host-window INSTANCE obey|ignore  a hidden host's main window; "obey" ends on its exit command
+//   random-client INSTANCE SEED SECONDS  join, want video, resize, stop and leave at random
+//   post-thread THREAD_ID MESSAGE WPARAM [...]  post thread messages; exit 3 when one is refused
 #include <windows.h>
 #include <objbase.h>
 
@@ -49,9 +38,15 @@ void SignalReady(const std::wstring& instance) {
   ::SetEvent(ready.Get());
 }
 
-DWORD ParseMs(const wchar_t* text) { return static_cast<DWORD>(wcstoul(text, nullptr, 10)); }
+// Ready, then waits for "<INSTANCE>_peer_stop" (made before "ready": a test that sets and closes it
+// at once must not find it gone).
+void SignalReadyAndAwaitStop(const std::wstring& instance) {
+  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
+  SignalReady(instance);
+  ::WaitForSingleObject(stop.Get(), INFINITE);
+}
 
-int Request(const std::wstring& instance, const wchar_t* name, const wchar_t* guidText, DWORD holdMs) {
+int Request(const std::wstring& instance, const wchar_t* name, const wchar_t* guidText) {
   CGraphErrInfo channel;
   if (FAILED(channel.Open(instance.c_str()))) return kExitFailed;
   CStatusChannelClient client;
@@ -67,27 +62,18 @@ int Request(const std::wstring& instance, const wchar_t* name, const wchar_t* gu
     record->hostCondition = 1;
   }
   if (FAILED(client.RequestDevice(name, guid))) return kExitFailed;
-  SignalReady(instance);
-  ::Sleep(holdMs);
+  SignalReadyAndAwaitStop(instance);
   return 0;
 }
 
-int HoldLock(const std::wstring& instance, DWORD holdMs) {
-  CGraphErrInfo channel;
-  if (FAILED(channel.Open(instance.c_str()))) return kExitFailed;
-  CStatusChannelClient client;
-  if (FAILED(client.Open(instance.c_str()))) return kExitFailed;
-  if (::WaitForSingleObject(client.LockHandle(), 5000) != WAIT_OBJECT_0) return kExitFailed;
-  SignalReady(instance);
-  ::Sleep(holdMs);
-  if (holdMs != INFINITE) ::ReleaseMutex(client.LockHandle());
-  return 0;
-}
-
-int HoldRgCenterLockForever(const std::wstring& instance) {
+int HoldUntilKilled(const std::wstring& instance, bool statusLock) {
+  CStatusChannelClient status;
   CRgCenterClient channel;
-  if (FAILED(channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen))) return kExitFailed;
-  if (!IsLockObtained(::WaitForSingleObject(channel.LockHandle(), 5000))) return kExitFailed;
+  const HRESULT opened = statusLock ? status.Open(instance.c_str())
+                                    : channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kExistingOnly);
+  if (FAILED(opened) || !IsLockObtained(::WaitForSingleObject(statusLock ? status.LockHandle() : channel.LockHandle(), 5000))) {
+    return kExitFailed;
+  }
   SignalReady(instance);
   ::Sleep(INFINITE);
   return 0;
@@ -102,9 +88,7 @@ int Client(const std::wstring& instance, LONG width, LONG height) {
       FAILED(channel.TakeSlot(CurrentClientIdentity(), TRUE, type.Get(), &slot))) {
     return kExitFailed;
   }
-  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
-  SignalReady(instance);
-  ::WaitForSingleObject(stop.Get(), INFINITE);
+  SignalReadyAndAwaitStop(instance);
   return SUCCEEDED(channel.ReleaseSlot(slot, CurrentClientIdentity())) ? 0 : kExitFailed;
 }
 
@@ -115,11 +99,7 @@ int Serve(const std::wstring& instance, bool healthy) {
   if (!AcquireLiveInstance(instance.c_str(), status, liveLock, liveFlag, liveWaitEvent)) return kExitLeaves;
   status.BeginOperation(kOpBuildGraph);
   status.EndOperation(healthy ? S_OK : E_FAIL, kOpBuildGraph);
-  // Made before "ready": a test that sets and closes it at once must not find it gone.
-  ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
-  SignalReady(instance);
-  ::WaitForSingleObject(stop.Get(), INFINITE);
-
+  SignalReadyAndAwaitStop(instance);
   bool successorWaits = false;
   const bool lockHeld = BeginLiveInstanceEnd(liveFlag, liveLock, liveWaitEvent.Get(), &successorWaits);
   if (lockHeld && !successorWaits) status.Reset();
@@ -221,12 +201,10 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return kExitBadArguments;
   const std::wstring command = argv[1];
   const std::wstring instance = argv[2];
-  if (command == L"request" && argc == 6) return Request(instance, argv[3], argv[4], ParseMs(argv[5]));
-  if (command == L"hold-lock" && argc == 4) return HoldLock(instance, ParseMs(argv[3]));
-  if (command == L"hold-lock-forever" && argc == 3) return HoldLock(instance, INFINITE);
+  if (command == L"request" && argc == 5) return Request(instance, argv[3], argv[4]);
+  if (command == L"hold" && argc == 4) return HoldUntilKilled(instance, wcscmp(argv[3], L"status") == 0);
   if (command == L"serve" && argc == 4) return Serve(instance, wcscmp(argv[3], L"healthy") == 0);
   if (command == L"acquire" && argc == 3) return Acquire(instance);
-  if (command == L"hold-slock-forever" && argc == 3) return HoldRgCenterLockForever(instance);
   if (command == L"client" && argc == 5) {
     return Client(instance, static_cast<LONG>(wcstol(argv[3], nullptr, 10)),
                   static_cast<LONG>(wcstol(argv[4], nullptr, 10)));

@@ -14,19 +14,15 @@
 #include "framering/CFrameRingReader.h"
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CStatusChannelClient.h"
-#include "ipc/VideoInfoFormat.h"
 #include "support/TestClients.h"
 #include "support/TestProcess.h"
 
 // Generous limits: Wine on a loaded machine starts a process in seconds, not milliseconds.
 constexpr DWORD kHostWaitMs = 30000;
-constexpr DWORD kSendTimeoutMs = 60000;
 
 class HostRig {
  public:
   explicit HostRig(const wchar_t* prefix);
-  // A host still running is killed (the TestProcess does it).
-  ~HostRig() = default;
   HostRig(const HostRig&) = delete;
   HostRig& operator=(const HostRig&) = delete;
 
@@ -39,29 +35,28 @@ class HostRig {
   // The usual start of a test: one client of this process wanting 640 x 480 video, then the
   // host (hidden or shown) for the standard test camera, running. The client's slot, or -1.
   int StartServing(bool showWindow = false);
-  // The host's command line with the given argument text, without naming a camera first.
-  bool StartWithArguments(const std::wstring& arguments);
+  // The host still running when the rig goes is killed (the TestProcess does it).
   TestProcess& Process() { return m_host; }
   // Waits for the host to end; its exit code, or STILL_ACTIVE.
   DWORD WaitExit(DWORD timeoutMs = kHostWaitMs) { return m_host.Wait(timeoutMs); }
 
-  // The host's main window (class "DUOSCOPEFONTIS" of the host's process), waited for.
-  HWND Window(DWORD timeoutMs = kHostWaitMs);
-  // Sent, so that the handler has finished when it returns; false when it could not be delivered.
+  // The host's main window, waited for. Sent messages have been handled when Send returns;
+  // both are false when the message could not be delivered.
+  HWND Window() { return FindHostWindow(m_host); }
   bool Send(UINT message, WPARAM wParam, LPARAM lParam = 0);
   bool Post(UINT message, WPARAM wParam, LPARAM lParam = 0);
 
   // Client slots of this test process.
-  int Join(bool wantsVideo, LONG width, LONG height, VideoSubtype subtype = VideoSubtype::kRgb24);
-  bool SetWantsVideo(int slot, bool wantsVideo);
-  bool Leave(int slot);
+  int Join(bool wantsVideo, LONG width, LONG height) { return m_clients.Add(::GetCurrentProcessId(), wantsVideo, width, height); }
+  bool SetWantsVideo(int slot, bool wantsVideo) { return m_clients.SetWantsVideo(slot, wantsVideo); }
+  bool Leave(int slot) { return m_clients.Remove(slot); }
   RgCenterBlock Channel();
 
   // The status record and its events as a client sees them.
   GraphErrInfo Record() const;
-  bool IsRunEventSet() const { return m_status.IsEventSet(CStatusChannelClient::kRunEvent); }
-  bool IsConnectEventSet() const { return m_status.IsEventSet(CStatusChannelClient::kConnectEvent); }
-  bool IsDeviceChangeEventSet() const { return m_status.IsEventSet(CStatusChannelClient::kDeviceChangeEvent); }
+  bool IsEventSet(CStatusChannelClient::EventId event) const { return m_status.IsEventSet(event); }
+  bool IsRunEventSet() const { return IsEventSet(CStatusChannelClient::kRunEvent); }
+  bool IsConnectEventSet() const { return IsEventSet(CStatusChannelClient::kConnectEvent); }
   CStatusChannelClient& Status() { return m_status; }
   // Waits until the graph runs (true) or is built and not running (false).
   bool WaitRunning(bool running, DWORD timeoutMs = kHostWaitMs);
@@ -72,14 +67,16 @@ class HostRig {
   CFrameRingReader* Ring(DWORD timeoutMs = kHostWaitMs);
   // Waits until `count` frames newer than the newest one now have arrived.
   bool WaitFrames(int count, DWORD timeoutMs = kHostWaitMs);
-  // The newest frame's description; false before the first.
-  bool LatestFrame(FrameRingFrame* frame);
   // Waits for a frame of this size.
   bool WaitFrameSize(LONG width, LONG height, DWORD timeoutMs = kHostWaitMs);
   // The test camera that drew the newest frame (its index in kTestCameraProfiles, read from the
   // frame code); false before the first frame or when the code cannot be read.
   bool LatestCamera(size_t* cameraIndex);
   bool WaitCamera(size_t cameraIndex, DWORD timeoutMs = kHostWaitMs);
+
+  // The main window (class "DUOSCOPEFONTIS") of that host process, waited for; null when the
+  // process ended first.
+  static HWND FindHostWindow(TestProcess& host);
 
  private:
   std::wstring m_instance;
@@ -90,7 +87,6 @@ class HostRig {
   bool m_ringOpen = false;
   bool m_open = false;
   TestProcess m_host;
-  HWND m_window = nullptr;
 };
 
 // The test camera's GUID text (its CLSID), for command lines.

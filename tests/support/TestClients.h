@@ -9,7 +9,6 @@
 
 #include <string>
 
-#include "common/CMediaType.h"
 #include "ipc/CRgCenterClient.h"
 #include "ipc/VideoInfoFormat.h"
 
@@ -18,16 +17,19 @@ class TestClients {
   // Opens the channel, creating it as a client may when nobody has yet.
   HRESULT Open(const std::wstring& instance);
 
-  // The slot taken, or -1.
-  int Add(DWORD processId, BOOL wantsVideo, LONG width, LONG height, VideoSubtype subtype = VideoSubtype::kRgb24);
-  int AddType(DWORD processId, BOOL wantsVideo, const CMediaType& type);
+  // The slot taken for an RGB24 request of that size, or -1.
+  int Add(DWORD processId, BOOL wantsVideo, LONG width, LONG height);
   bool SetWantsVideo(int slot, BOOL wantsVideo);
   bool Remove(int slot);
-  // Writes the format in use into output slot `slot`; a width of 0 empties it.
+  // Writes an RGB24 format in use of that size into output slot `slot`; a width of 0 empties it.
   bool SetOutput(int slot, LONG width, LONG height);
 
   CRgCenterClient& Channel() { return m_channel; }
 
  private:
+  // Runs change on the record under the channel's lock, for a slot below `slots`.
+  template <class Change>
+  bool Locked(int slot, size_t slots, Change change);
+
   CRgCenterClient m_channel;
 };

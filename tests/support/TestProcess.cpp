@@ -1,7 +1,6 @@
 #include "TestProcess.h"
 
 #include <cwchar>
-#include <vector>
 
 std::wstring UniqueInstanceName(const wchar_t* prefix) {
   static LONG counter = 0;
@@ -10,9 +9,8 @@ std::wstring UniqueInstanceName(const wchar_t* prefix) {
 }
 
 std::wstring SiblingPath(const wchar_t* program) {
-  std::vector<wchar_t> path(MAX_PATH);
-  const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), MAX_PATH);
-  std::wstring self(path.data(), length);
+  WCHAR path[MAX_PATH];
+  const std::wstring self(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
   return self.substr(0, self.find_last_of(L"\\/") + 1) + program;
 }
 
@@ -35,8 +33,7 @@ bool TestProcess::Start(const wchar_t* program, const std::wstring& arguments, b
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!output.IsValid()) return false;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = output.Get();
-    startup.hStdError = output.Get();
+    startup.hStdOutput = startup.hStdError = output.Get();
   }
   PROCESS_INFORMATION info = {};
   // Wine has been seen to refuse a start now and then while the wineserver is busy: try again
@@ -55,9 +52,8 @@ bool TestProcess::Start(const wchar_t* program, const std::wstring& arguments, b
 }
 
 DWORD TestProcess::Wait(DWORD timeoutMs) {
-  if (::WaitForSingleObject(m_process.Get(), timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
   DWORD code = STILL_ACTIVE;
-  ::GetExitCodeProcess(m_process.Get(), &code);
+  if (::WaitForSingleObject(m_process.Get(), timeoutMs) == WAIT_OBJECT_0) ::GetExitCodeProcess(m_process.Get(), &code);
   return code;
 }
 
@@ -65,10 +61,11 @@ std::string TestProcess::Output() const {
   std::string text;
   ScopedHandle file(::CreateFileW(m_outputPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.IsValid()) return text;
   char buffer[4096];
   DWORD read = 0;
-  while (::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) text.append(buffer, read);
+  while (file.IsValid() && ::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    text.append(buffer, read);
+  }
   return text;
 }
 

@@ -7,7 +7,7 @@
 
 #include "Commands.h"
 #include "CtlOutput.h"
-#include "framering/CFrameRingReader.h"
+#include "InstanceArgument.h"
 
 const char kFramesUsage[] = "frames INSTANCE --seconds N";
 
@@ -28,18 +28,14 @@ int RunFramesCommand(int argc, wchar_t** argv) {
   if (argc != 3 || wcscmp(argv[1], L"--seconds") != 0) {
     return UsageError("frames needs an instance name and --seconds N", kFramesUsage);
   }
-  if (argv[0][0] == L'\0' || wcslen(argv[0]) >= kNameCapacity) return UsageError("bad instance name", kFramesUsage);
+  if (!IsInstanceArgument(argv[0])) return UsageError("bad instance name", kFramesUsage);
   if (!ParseNumber(argv[2], 1, 3600, &seconds)) {
     return UsageError("--seconds takes a number of seconds from 1 to 3600", kFramesUsage);
   }
 
   CFrameRingReader reader;
-  const HRESULT opened = reader.Open(argv[0]);
-  if (FAILED(opened)) {
-    fprintf(stderr, "fontisctl: instance \"%s\" has no frame ring: %s\n", Narrow(argv[0]).c_str(),
-            DescribeHResult(opened).c_str());
-    return kExitNoInstance;
-  }
+  const int opened = OpenInstanceFrameRing(argv[0], &reader);
+  if (opened != kExitOk) return opened;
 
   const ULONGLONG end = ::GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
   LONG64 last = reader.LatestCounter();

@@ -1,12 +1,11 @@
 // fontisctl snapshot: saves the newest frame of an instance's frame ring as a 24-bit BMP file.
 #include <cstdio>
-#include <cwchar>
 #include <vector>
 
 #include "BmpWriter.h"
 #include "Commands.h"
 #include "CtlOutput.h"
-#include "framering/CFrameRingReader.h"
+#include "InstanceArgument.h"
 
 const char kSnapshotUsage[] = "snapshot INSTANCE FILE.bmp";
 
@@ -28,16 +27,12 @@ const char* SubtypeName(LONG subtype) {
 
 int RunSnapshotCommand(int argc, wchar_t** argv) {
   if (argc != 2) return UsageError("snapshot needs an instance name and a file name", kSnapshotUsage);
-  if (argv[0][0] == L'\0' || wcslen(argv[0]) >= kNameCapacity) return UsageError("bad instance name", kSnapshotUsage);
+  if (!IsInstanceArgument(argv[0])) return UsageError("bad instance name", kSnapshotUsage);
   if (argv[1][0] == L'\0') return UsageError("empty file name", kSnapshotUsage);
 
   CFrameRingReader reader;
-  const HRESULT opened = reader.Open(argv[0]);
-  if (FAILED(opened)) {
-    fprintf(stderr, "fontisctl: instance \"%s\" has no frame ring: %s\n", Narrow(argv[0]).c_str(),
-            DescribeHResult(opened).c_str());
-    return kExitNoInstance;
-  }
+  const int opened = OpenInstanceFrameRing(argv[0], &reader);
+  if (opened != kExitOk) return opened;
   // A ring without a frame yet may get one shortly (a graph that is just starting).
   if (!reader.WaitForFrame(0, kFirstFrameWaitMs)) {
     fprintf(stderr, "fontisctl: instance \"%s\" has published no frame\n", Narrow(argv[0]).c_str());

@@ -7,13 +7,14 @@
 
 #include "Commands.h"
 #include "CtlOutput.h"
+#include "InstanceArgument.h"
 #include "ipc/CStatusChannelClient.h"
 
 const char kSwitchUsage[] = "switch INSTANCE CAMERA [GUID]   (CAMERA \"\" with a GUID: the camera of that GUID)";
 
 int RunSwitchCommand(int argc, wchar_t** argv) {
   if (argc != 2 && argc != 3) return UsageError("switch takes an instance, a camera name and an optional GUID", kSwitchUsage);
-  if (argv[0][0] == L'\0' || wcslen(argv[0]) >= kNameCapacity) return UsageError("bad instance name", kSwitchUsage);
+  if (!IsInstanceArgument(argv[0])) return UsageError("bad instance name", kSwitchUsage);
   if (wcslen(argv[1]) >= kNameCapacity) return UsageError("the camera name is longer than 259 characters", kSwitchUsage);
   GUID guid = GUID_NULL;
   if (argc == 3 && FAILED(::CLSIDFromString(argv[2], &guid))) {

@@ -1,0 +1,293 @@
+// The status record as clients observe it after every step of the host, its names, and the status
+// and liveness objects against real peer processes that hold, abandon or contend for them.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <tuple>
+
+#include "IpcTestSupport.h"
+#include "ipc/CGraphErrInfo.h"
+#include "ipc/CStatusChannelClient.h"
+#include "ipc/LiveInstance.h"
+#include "ipc/ObjectNames.h"
+#include "support/StatusFixture.h"
+
+namespace {
+
+constexpr unsigned kConnect = 1, kRun = 2, kDeviceChange = 4;
+constexpr HRESULT kFailure = E_FAIL;
+constexpr bool kBegin = true, kEnd = false;
+const GUID kCameraGuid = {0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+
+// One call of the host (a begin, or an end with its outcome) and what a client reads after it.
+struct Step {
+  bool begin;
+  int32_t op;
+  HRESULT outcome;
+  int32_t state;
+  uint32_t pending, released;
+  HRESULT result;
+  unsigned events;
+};
+
+}  // namespace
+
+class StatusRecord : public StatusFixture {
+ protected:
+  // A record that holds a success, as after the host's start-up.
+  void MakeSuccessRecord() {
+    host.Reset();
+    host.EndOperation(S_OK, kOpHostStartup);
+  }
+  void Play(std::initializer_list<Step> steps) {
+    int index = 0;
+    for (const Step& s : steps) {
+      SCOPED_TRACE(testing::Message() << "step " << index++);
+      if (s.begin) {
+        host.BeginOperation(s.op);
+      } else {
+        host.EndOperation(s.outcome, s.op);
+      }
+      const GraphErrInfo r = Read();
+      EXPECT_EQ(std::make_tuple(s.state, s.pending, s.released, s.result, s.events),
+                std::make_tuple(r.state, r.pending, r.released, r.result, Events()));
+    }
+  }
+};
+
+TEST_F(StatusRecord, FreshRecordHostConditionAndResetWhichKeepsOnlyTheGuid) {
+  const GraphErrInfo fresh = Read();
+  EXPECT_EQ(kOpNone, fresh.state);
+  EXPECT_EQ(3, fresh.hostCondition);
+  EXPECT_EQ(E_UNEXPECTED, fresh.result);
+  EXPECT_EQ(0u, fresh.pending | fresh.released | fresh.deviceChangePending | Events());
+  EXPECT_FALSE(host.IsGraphHealthy());
+  host.SetHostCondition(1);  // changes only over a success
+  EXPECT_EQ(3, Read().hostCondition);
+
+  MakeSuccessRecord();
+  host.SetHostCondition(2);
+  EXPECT_EQ(2, Read().hostCondition);
+  host.EndOperation(S_OK, kOpRunGraph);
+  ASSERT_EQ(S_OK, client.RequestDevice(L"Cam", kCameraGuid));
+  host.BeginOperation(kOpReleaseGraph);
+  host.Reset();
+  const GraphErrInfo reset = Read();
+  EXPECT_EQ(0, memcmp(&fresh, &reset, offsetof(GraphErrInfo, deviceName)));  // state .. result
+  EXPECT_EQ(L'\0', reset.deviceName[0]);
+  EXPECT_EQ(0u, reset.deviceChangePending);
+  EXPECT_TRUE(IsEqualGUID(kCameraGuid, reset.deviceGuid));
+  EXPECT_EQ(0u, Events() & (kConnect | kRun));
+}
+
+TEST_F(StatusRecord, OperationPairsOnASuccessRecord) {
+  struct {
+    int32_t op;
+    uint32_t released;  // after the begin, and still after the end
+    unsigned events;    // after the end, whatever its outcome (none after the begin)
+  } const cases[] = {
+      {kOpStopGraph, 0, 0},       {kOpDestroyGraph, 0, 0},     {kOpReleaseGraph, 1, 0},
+      {kOpHostStartup, 0, 0},     {kOpRestartCapture, 0, 0},   {kOpSetCaptureFormat, 0, 0},
+      {kOpBuildGraph, 0, kConnect}, {kOpRunGraph, 0, kConnect | kRun},
+  };
+  for (const auto& c : cases) {
+    for (const HRESULT outcome : {S_OK, kFailure}) {
+      SCOPED_TRACE(testing::Message() << "operation " << c.op << " outcome " << std::hex << outcome);
+      MakeSuccessRecord();
+      Play({{kBegin, c.op, 0, c.op, 1, c.released, S_OK, 0},
+            {kEnd, c.op, outcome, c.op, 0, c.released, outcome, c.events}});
+      EXPECT_EQ(outcome == S_OK && (c.op == kOpBuildGraph || c.op == kOpRunGraph), !!host.IsGraphHealthy());
+    }
+  }
+}
+
+TEST_F(StatusRecord, StopOfABuiltGraphLowerReportsAndStickingFailures) {
+  MakeSuccessRecord();
+  Play({
+      {kEnd, kOpBuildGraph, S_OK, kOpBuildGraph, 0, 0, S_OK, kConnect},
+      {kEnd, kOpRunGraph, S_OK, kOpRunGraph, 0, 0, S_OK, kConnect | kRun},
+      // Stopping a built graph reports it as built; even a failed stop leaves the result alone.
+      {kBegin, kOpStopGraph, 0, kOpBuildGraph, 0, 0, S_OK, kConnect},
+      {kEnd, kOpStopGraph, kFailure, kOpBuildGraph, 0, 0, S_OK, kConnect},
+      // A lower success without a begin is ignored.
+      {kEnd, kOpSetCaptureFormat, S_OK, kOpBuildGraph, 0, 0, S_OK, kConnect},
+      {kEnd, kOpBuildGraph, kFailure, kOpBuildGraph, 0, 0, kFailure, kConnect},
+      // Over a failure a begin does not lower the state, nor does a lower success.
+      {kBegin, kOpReleaseGraph, 0, kOpBuildGraph, 0, 1, kFailure, 0},
+      {kEnd, kOpReleaseGraph, S_OK, kOpBuildGraph, 0, 1, kFailure, 0},
+      {kBegin, kOpSetCaptureFormat, 0, kOpBuildGraph, 0, 0, kFailure, 0},  // any other begin clears released
+      // A later failure of a nonzero operation is recorded; of operation 0 it is not.
+      {kEnd, kOpDestroyGraph, E_OUTOFMEMORY, kOpDestroyGraph, 0, 0, E_OUTOFMEMORY, 0},
+      {kEnd, kOpNone, kFailure, kOpDestroyGraph, 0, 0, E_OUTOFMEMORY, 0},
+      {kEnd, kOpRunGraph, S_OK, kOpRunGraph, 0, 0, S_OK, kConnect | kRun},  // 9 always is
+  });
+}
+
+TEST_F(StatusRecord, CameraRequestRoundTripAndNamesCutToTheRecordAndTheBuffer) {
+  MakeSuccessRecord();
+  host.EndOperation(S_OK, kOpBuildGraph);
+  ASSERT_EQ(S_OK, client.RequestDevice(L"Second Camera", kCameraGuid));
+  EXPECT_FALSE(host.IsGraphHealthy());
+  WCHAR name[kNameCapacity];
+  GUID guid = GUID_NULL;
+  EXPECT_TRUE(host.GetDeviceRequest(name, kNameCapacity, &guid));
+  EXPECT_STREQ(L"Second Camera", name);
+  EXPECT_TRUE(IsEqualGUID(kCameraGuid, guid));
+  // While a request waits, every begin takes the state, even over a recorded failure.
+  Play({{kEnd, kOpBuildGraph, kFailure, kOpBuildGraph, 0, 0, kFailure, kConnect | kDeviceChange},
+        {kBegin, kOpRestartCapture, 0, kOpRestartCapture, 1, 0, kFailure, kConnect | kDeviceChange}});
+
+  host.AckDeviceRequest(L"Other Camera", GUID_NULL);
+  EXPECT_EQ(1u, Read().deviceChangePending);
+  EXPECT_EQ(kDeviceChange, Events() & kDeviceChange);
+  host.AckDeviceRequest(L"Other Camera", kCameraGuid);  // matched by GUID
+  EXPECT_EQ(0u, Read().deviceChangePending);
+  EXPECT_EQ(0u, Events() & kDeviceChange);
+  EXPECT_FALSE(host.GetDeviceRequest(name, kNameCapacity, &guid));
+  EXPECT_STREQ(L"Second Camera", name);  // copied even when no request is signalled
+  ASSERT_EQ(S_OK, client.RequestDevice(L"Second Camera", GUID_NULL));
+  host.AckDeviceRequest(L"Second Camera", GUID_NULL);  // matched by name
+  EXPECT_EQ(0u, Read().deviceChangePending);
+
+  // A client may leave the name unterminated.
+  for (WCHAR& c : client.Record()->deviceName) c = L'n';
+  WCHAR longer[kNameCapacity + 8];
+  for (WCHAR& c : longer) c = L'#';
+  host.GetDeviceRequest(longer, kNameCapacity + 8, nullptr);
+  EXPECT_EQ(259u, wcslen(longer));
+  WCHAR tiny[2] = {L'x', L'#'};
+  host.GetDeviceRequest(tiny, 1, nullptr);
+  EXPECT_EQ(L'\0', tiny[0]);
+  EXPECT_EQ(L'#', tiny[1]);
+  EXPECT_EQ(S_OK, host.AckDeviceRequest(std::wstring(260, L'n').c_str(), GUID_NULL));
+  EXPECT_EQ(0u, Read().deviceChangePending);  // nothing was pending; nothing matched wrongly
+}
+
+TEST(ObjectNames, ComposesBothFormsAndRefusesNamesThatDoNotFit) {
+  WCHAR name[kNameCapacity], base[kNameCapacity];
+  ASSERT_TRUE(ComposeObjectName(name, L"cam", kSuffixStatusRecord));
+  EXPECT_STREQ(L"cam_NVFS_GRAPHERR_INFO", name);
+  ASSERT_TRUE(ComposeRgCenterBase(base, L"cam"));
+  ASSERT_TRUE(ComposeObjectName(name, base, kSuffixRgCenterRecord));
+  EXPECT_STREQ(L"camLumx_RgCenter_smem", name);
+  // 235 characters leave room for the longest suffix; 236 do not.
+  EXPECT_TRUE(ComposeObjectName(name, std::wstring(235, L'a').c_str(), kSuffixConnectEvent));
+  EXPECT_EQ(259u, wcslen(name));
+  EXPECT_FALSE(ComposeObjectName(name, std::wstring(236, L'a').c_str(), kSuffixConnectEvent));
+  EXPECT_STREQ(L"", name);
+  EXPECT_FALSE(ComposeObjectName(name, nullptr, kSuffixConnectEvent));
+}
+
+namespace {
+
+constexpr DWORD kExitServes = 10;  // fontis_peer acquire: this process serves the instance
+
+bool IsWaitEventSet(const std::wstring& instance) {
+  WCHAR name[kNameCapacity];
+  ComposeObjectName(name, instance.c_str(), kSuffixLiveWaitEvent);
+  ScopedHandle event(::OpenEventW(SYNCHRONIZE, FALSE, name));
+  return event.IsValid() && ::WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+TEST(StatusAcrossProcesses, RecordCreatedByAClientIsTakenAsItStands) {
+  const std::wstring instance = UniqueInstanceName(L"xstatus");
+  TestProcess peer;
+  ASSERT_TRUE(StartPeer(peer, instance,
+                        L"request " + instance + L" \"Front Camera\" {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0}"));
+  CGraphErrInfo host;
+  CStatusChannelClient view;
+  ASSERT_EQ(S_OK, host.Open(instance.c_str()));
+  ASSERT_EQ(S_OK, view.Open(instance.c_str()));
+  EXPECT_EQ(kOpRunGraph, view.Record()->state);
+  EXPECT_EQ(S_OK, view.Record()->result);
+  EXPECT_EQ(1, view.Record()->hostCondition);
+  WCHAR name[kNameCapacity];
+  EXPECT_TRUE(host.GetDeviceRequest(name, kNameCapacity, nullptr));
+  EXPECT_STREQ(L"Front Camera", name);
+  EXPECT_FALSE(host.IsGraphHealthy());  // a request waits
+}
+
+using StatusLock = StatusFixture;
+
+TEST_F(StatusLock, HeldPastTheTimeoutTheOperationDoesNothingAndOnceAbandonedItIsTakenAndFreed) {
+  host.EndOperation(S_OK, kOpHostStartup);  // over a failure a begin would change nothing anyway
+  TestProcess peer;
+  ASSERT_TRUE(StartPeer(peer, instance, L"hold " + instance + L" status"));
+  EXPECT_FALSE(host.IsGraphHealthy());  // only tries the lock
+  EXPECT_EQ(S_OK, host.BeginOperation(kOpBuildGraph));
+  EXPECT_EQ(kOpHostStartup, client.Record()->state);
+  EXPECT_EQ(0u, client.Record()->pending);
+
+  peer.Kill();
+  EXPECT_EQ(S_OK, host.BeginOperation(kOpBuildGraph));
+  EXPECT_EQ(kOpBuildGraph, client.Record()->state);
+  EXPECT_EQ(1u, client.Record()->pending);
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TryMutexFromOtherThread(client.LockHandle()));
+  host.EndOperation(S_OK, kOpBuildGraph);
+  EXPECT_TRUE(host.IsGraphHealthy());
+}
+
+TEST(LiveInstance, SecondHostLeavesWhileAHealthyHostServesAndIsFirstOnceItEnded) {
+  const std::wstring instance = UniqueInstanceName(L"live");
+  TestProcess first;
+  ASSERT_TRUE(StartPeer(first, instance, L"serve " + instance + L" healthy"));
+  CGraphErrInfo status;
+  ASSERT_EQ(S_OK, status.Open(instance.c_str()));
+  ScopedHandle lock, flag, waitEvent;
+  EXPECT_FALSE(AcquireLiveInstance(instance.c_str(), status, lock, flag, waitEvent));
+  EXPECT_FALSE(IsWaitEventSet(instance));
+  EXPECT_EQ(HostPresence::kHealthy, ProbeHostPresence(instance.c_str()));
+
+  StopPeer(instance);
+  EXPECT_EQ(0u, first.Wait(10000));  // no successor waited: it reset the record
+  CStatusChannelClient view;
+  ASSERT_EQ(S_OK, view.Open(instance.c_str()));
+  EXPECT_EQ(kOpNone, view.Record()->state);
+  EXPECT_EQ(E_UNEXPECTED, view.Record()->result);
+  EXPECT_EQ(HostPresence::kNone, ProbeHostPresence(instance.c_str()));
+
+  // Now the first host: it owns the flag at once and leaves the short lock free; its end releases both.
+  ASSERT_TRUE(AcquireLiveInstance(instance.c_str(), status, lock, flag, waitEvent));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), TryMutexFromOtherThread(flag.Get()));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TryMutexFromOtherThread(lock.Get()));
+  bool successorWaits = true;
+  const bool held = BeginLiveInstanceEnd(flag, lock, waitEvent.Get(), &successorWaits);
+  EXPECT_TRUE(held);
+  EXPECT_FALSE(successorWaits);
+  FinishLiveInstanceEnd(flag, lock, held);
+  EXPECT_FALSE(flag.IsValid() || lock.IsValid());
+}
+
+TEST(LiveInstance, SuccessorWaitsForAnUnhealthyHostAndTakesOverWhenItEndsOrDies) {
+  for (const bool dies : {false, true}) {
+    SCOPED_TRACE(dies ? "serving host dies" : "serving host ends");
+    const std::wstring instance = UniqueInstanceName(L"live");
+    TestProcess first, second;
+    ASSERT_TRUE(StartPeer(first, instance, L"serve " + instance + L" unhealthy"));
+    EXPECT_EQ(HostPresence::kNone, ProbeHostPresence(instance.c_str()));  // unhealthy: a client would start one
+    ASSERT_TRUE(StartPeer(second, instance, L"acquire " + instance));
+    ASSERT_TRUE(WaitUntil([&] { return IsWaitEventSet(instance); }, 5000));
+    EXPECT_EQ(HostPresence::kSuccessorWaiting, ProbeHostPresence(instance.c_str()));
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), second.Wait(500));  // several passes, still waiting
+    CStatusChannelClient view;
+    ASSERT_EQ(S_OK, view.Open(instance.c_str()));
+    if (dies) {
+      first.Kill();  // abandons the flag
+      EXPECT_EQ(kExitServes, second.Wait(10000));
+      continue;
+    }
+    StopPeer(instance);
+    const DWORD firstEnd = first.Wait(10000);
+    EXPECT_EQ(kExitServes, second.Wait(10000));
+    EXPECT_FALSE(IsWaitEventSet(instance));
+    // The successor may already hold the flag and have reset the wait event by the time the
+    // ending host looks at it; the record must then be reset, else left as it stood.
+    ASSERT_TRUE(firstEnd == 0 || firstEnd == 1) << firstEnd;
+    EXPECT_EQ(firstEnd == 1 ? kOpBuildGraph : kOpNone, view.Record()->state);
+    EXPECT_EQ(firstEnd == 1 ? E_FAIL : E_UNEXPECTED, view.Record()->result);
+  }
+}

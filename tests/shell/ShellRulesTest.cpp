@@ -1,0 +1,162 @@
+// The host's rules that need no other process: its arguments, the camera-request take-over, the
+// window title's string file, and the retry procedure's fault guard.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "common/WideString.h"
+#include "graphctl/CFontisGraphMng.h"
+#include "ipc/HostLauncher.h"
+#include "shell/ApplicationState.h"
+#include "shell/CResourceStrings.h"
+#include "shell/CameraRequest.h"
+#include "shell/CaptureControl.h"
+#include "support/TestProcess.h"
+
+namespace {
+
+const GUID kCamera = {0x0B1C2D3E, 0x4F50, 0x6172, {0x83, 0x94, 0xA5, 0xB6, 0xC7, 0xD8, 0xE9, 0xF0}};
+const wchar_t kCameraText[] = L"{0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0}";
+
+std::wstring Line(const std::wstring& instance, const std::wstring& camera, const std::wstring& guid = kCameraText,
+                  const std::wstring& show = L"TRUE") {
+  return L"C:\\host\\FontisHost.exe \"" + instance + L"\" \"" + camera + L"\" \"" + guid + L"\" \"" + show +
+         L"\" \"1234567890123\"";
+}
+
+}  // namespace
+
+TEST(CommandLine, ReadsTheFieldsCutsThemTo259AndHidesTheWindowOnlyForAnExactFalse) {
+  WCHAR launched[1024];
+  const HostLaunchRequest request = {L"C:\\Program Files\\Fontis\\FontisHost.exe", L"cam0", L"USB Camera", kCameraText,
+                                     FALSE};
+  ASSERT_TRUE(FormatHostCommandLine(request, launched, 1024));  // a host under a path with blanks
+  const struct {
+    std::wstring line;
+    const wchar_t* instance;
+    std::wstring camera;
+    GUID guid;
+    bool shown;
+  } cases[] = {
+      {Line(L"cam0", L"USB Camera", kCameraText, L"FALSE"), L"cam0", L"USB Camera", kCamera, false},
+      {launched, L"cam0", L"USB Camera", kCamera, false},
+      {Line(L"i", L"c") + L" extra more", L"i", L"c", kCamera, true},  // entries beyond the sixth
+      {Line(L"i", L" ", L"not a guid"), L"i", L" ", GUID_NULL, true},  // a blank is a one-character name
+      {Line(L"i", L"c", L"{0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F}"), L"i", L"c", GUID_NULL, true},
+      {Line(std::wstring(300, L'i'), std::wstring(258, L'c') + L"XYZ"), nullptr, std::wstring(258, L'c') + L"X",
+       kCamera, true},
+      {Line(L"i", L"c", kCameraText, L"false"), L"i", L"c", kCamera, true},
+      {Line(L"i", L"c", kCameraText, L"True"), L"i", L"c", kCamera, true},
+      {Line(L"i", L"c", kCameraText, L"FALSE "), L"i", L"c", kCamera, true},
+      {Line(L"i", L"c", kCameraText, L""), L"i", L"c", kCamera, true},
+  };
+  for (const auto& c : cases) {
+    ApplicationState state;
+    ASSERT_TRUE(ParseCommandLineText(c.line.c_str(), state)) << c.line;
+    EXPECT_EQ(c.instance != nullptr ? std::wstring(c.instance) : std::wstring(259, L'i'), state.instanceName) << c.line;
+    EXPECT_EQ(c.camera, state.deviceName) << c.line;
+    EXPECT_TRUE(IsEqualGUID(c.guid, state.deviceGuid)) << c.line;
+    EXPECT_EQ(c.shown, !!state.showWindow) << c.line;
+  }
+}
+
+TEST(CommandLine, RefusesFewerThanSixEntriesAndAnEmptyInstance) {
+  ApplicationState state;
+  EXPECT_FALSE(ParseCommandLineText(Line(L"", L"USB Camera").c_str(), state));
+  // The fields of an earlier parse do not survive a refused line.
+  for (const wchar_t* line : {L"FontisHost.exe \"cam0\" \"USB Camera\" \"{x}\" \"FALSE\"", L"",
+                              static_cast<const wchar_t*>(nullptr)}) {
+    ASSERT_TRUE(ParseCommandLineText(Line(L"cam0", L"USB Camera", kCameraText, L"FALSE").c_str(), state));
+    EXPECT_FALSE(ParseCommandLineText(line, state));
+    EXPECT_STREQ(L"", state.instanceName);
+    EXPECT_STREQ(L"", state.deviceName);
+    EXPECT_TRUE(IsEqualGUID(GUID_NULL, state.deviceGuid));
+    EXPECT_TRUE(state.showWindow);
+  }
+}
+
+TEST(CameraRequest, TakenOverOnlyWhenItNamesAnotherCamera) {
+  const GUID other = {0x1, 0x2, 0x3, {4, 5, 6, 7, 8, 9, 10, 11}};
+  EXPECT_FALSE(IsOtherCamera(L"Cam", GUID_NULL, L"Cam", kCamera));
+  EXPECT_FALSE(IsOtherCamera(L"Cam", kCamera, L"Cam", kCamera));
+  EXPECT_TRUE(IsOtherCamera(L"Cam", other, L"Cam", kCamera));
+  EXPECT_TRUE(IsOtherCamera(L"cam", GUID_NULL, L"Cam", kCamera));  // names compare exactly
+  EXPECT_TRUE(IsOtherCamera(L"", GUID_NULL, L"Cam", kCamera));     // even an empty name
+}
+
+TEST(ResourceStrings, SectionByLanguageWithinEachLanguagesKnownSublanguages) {
+  const struct {
+    LANGID language;
+    const wchar_t* section;
+  } cases[] = {
+      {0x0C04, L"CHS"}, {0x1404, L"CHS"}, {0x0404, L"CHT"},  // Hong Kong and Macao read simplified
+      {0x0419, L"RUS"}, {0x0819, L"ENG"},                    // Russian, Moldova
+      {0x040C, L"FRN"}, {0x1C0C, L"ENG"},                    // French sublanguage 7
+      {0x4001, L"Ara"}, {0x4401, L"ENG"},                    // Arabic sublanguage 17
+      {0x1407, L"GER"}, {0x1807, L"ENG"}, {0x500A, L"SPA"}, {0x0816, L"PT"},
+      {0x0812, L"KOR"}, {0x0411, L"JPN"}, {0x0810, L"ITA"}, {0x0409, L"ENG"},
+  };
+  for (const auto& c : cases) EXPECT_STREQ(c.section, CResourceStrings::SectionForLanguage(c.language)) << c.language;
+}
+
+TEST(ResourceStrings, LooksUpTheUsersSectionThenEnglishThenTheKeyInAnIniFileOnly) {
+  const std::wstring name = UniqueInstanceName(L"strings") + L".ini", path = SiblingPath(name.c_str());
+  std::ofstream(path.c_str(), std::ios::binary) << "[ENG]\r\nFONTIS_TITLE=Camera Host\r\n";
+  const std::unique_ptr<const WCHAR, BOOL(WINAPI*)(LPCWSTR)> removed(path.c_str(), ::DeleteFileW);
+  auto strings = CResourceStrings::Create(name.c_str());
+  ASSERT_NE(nullptr, strings);
+  WCHAR text[64], small[5];
+  ASSERT_EQ(S_OK, strings->GetString(text, 64, L"FONTIS_TITLE", 0));
+  EXPECT_STREQ(L"Camera Host", text);
+  ASSERT_EQ(S_OK, strings->GetString(small, 5, L"FONTIS_TITLE", 0));
+  EXPECT_STREQ(L"Came", small);
+  ASSERT_EQ(S_OK, strings->GetString(text, 64, L"MISSING_KEY", 0));
+  EXPECT_STREQ(L"MISSING_KEY", text);
+  strings = CResourceStrings::Create(L"no-such-file.ini");
+  ASSERT_NE(nullptr, strings);
+  ASSERT_EQ(S_OK, strings->GetString(text, 64, L"FONTIS_TITLE", 0));
+  EXPECT_STREQ(L"FONTIS_TITLE", text);
+
+  // The kind is told by ".ini" or ".xml" anywhere in the name, case-sensitively.
+  EXPECT_NE(nullptr, CResourceStrings::Create(L"Resource.ini.bak"));
+  EXPECT_EQ(nullptr, CResourceStrings::Create(L"Resource.txt"));
+  EXPECT_EQ(nullptr, CResourceStrings::Create(L"Resource.INI"));
+  EXPECT_EQ(nullptr, CResourceStrings::Create(std::wstring(300, L'a').append(L".ini").c_str()));
+  auto xml = CResourceStrings::Create(L"Resource.xml");
+  ASSERT_NE(nullptr, xml);
+  BoundedCopy(text, L"keep");
+  EXPECT_EQ(E_FAIL, xml->GetString(text, 8, L"FONTIS_TITLE", 0));
+  EXPECT_STREQ(L"keep", text);
+}
+
+TEST(ResourceStrings, TheShippedFileTitlesTheWindowInEveryLanguage) {
+  const std::wstring path = SiblingPath(L"Resource.ini");
+  WCHAR english[64] = {};
+  ASSERT_GT(::GetPrivateProfileStringW(L"ENG", L"FONTIS_TITLE", L"", english, 64, path.c_str()), 0u);
+  EXPECT_STREQ(L"Fontis Camera Host", english);
+  for (const wchar_t* section : {L"Ara", L"CHT", L"CHS", L"GER", L"SPA", L"FRN", L"ITA", L"JPN", L"KOR", L"PT", L"RUS"}) {
+    WCHAR title[64] = {};
+    EXPECT_GT(::GetPrivateProfileStringW(section, L"FONTIS_TITLE", L"", title, 64, path.c_str()), 0u) << section;
+    EXPECT_NE(nullptr, wcsstr(title, L"Fontis")) << section;
+    EXPECT_STRNE(english, title) << section << " is not translated";
+  }
+}
+
+TEST(CaptureRetry, AFaultInsideIsReportedAsSuccessAndKeepsTheCount) {
+  // A graph-control object whose every access faults: the first call of the procedure touches it.
+  void* page = ::VirtualAlloc(nullptr, 65536, MEM_COMMIT | MEM_RESERVE, PAGE_NOACCESS);
+  ASSERT_NE(nullptr, page);
+  g_appState.graphMng.reset(static_cast<CFontisGraphMng*>(page));
+  g_appState.startRetryCount = 5;
+  EXPECT_TRUE(RunCaptureWithRetries());
+  EXPECT_EQ(5, g_appState.startRetryCount);
+  EXPECT_TRUE(RunCaptureWithRetries());  // and again: the guard is whole after a fault
+  EXPECT_EQ(5, g_appState.startRetryCount);
+  (void)g_appState.graphMng.release();
+  ::VirtualFree(page, 0, MEM_RELEASE);
+
+  g_appState.startRetryCount = 0;
+  EXPECT_FALSE(RunCaptureWithRetries());  // no graph-control object at all
+}
