@@ -45,6 +45,49 @@ std::string Describe(const char* what, int index, const Rgb& found) {
 // Centre of cell `cell` of eight, as a fraction of the width.
 double CellCentre(int cell) { return (cell + 0.5) / 8.0; }
 
+// The mean colour around a point given in fractions of the width and height from the top left.
+bool SampleColour(const SourceFrame& frame, double x, double y, Rgb* colour) {
+  FrameLayout layout;
+  if (FAILED(DescribeSourceFrame(frame, &layout)) || x < 0 || x >= 1 || y < 0 || y >= 1) return false;
+  const LONG cx = static_cast<LONG>(x * frame.width), cy = static_cast<LONG>(y * frame.height);
+  const LONG rx = frame.width / 64, ry = frame.height / 32;
+  LONG64 r = 0, g = 0, b = 0, count = 0;
+  for (LONG py = cy - ry; py <= cy + ry; ++py) {
+    for (LONG px = cx - rx; px <= cx + rx; ++px) {
+      if (px < 0 || py < 0 || px >= frame.width || py >= frame.height) continue;
+      const Rgb c = PixelColour(frame, px, py);
+      r += c.r;
+      g += c.g;
+      b += c.b;
+      ++count;
+    }
+  }
+  colour->r = static_cast<int>(r / count);
+  colour->g = static_cast<int>(g / count);
+  colour->b = static_cast<int>(b / count);
+  return true;
+}
+
+// The bars at the top and the grey at the bottom are where they belong.
+bool CheckBarsAndBottom(const SourceFrame& frame, std::string* mismatch) {
+  for (int cell = 0; cell < 8; ++cell) {
+    Rgb bar, bottom;
+    if (!SampleColour(frame, CellCentre(cell), 0.125, &bar) || !SampleColour(frame, CellCentre(cell), 0.875, &bottom)) {
+      *mismatch = "unusable frame description";
+      return false;
+    }
+    if (!Near(bar, kBarColours[cell])) {
+      *mismatch = Describe("bar", cell, bar);
+      return false;
+    }
+    if (!Near(bottom, kBottomColour)) {
+      *mismatch = Describe("bottom cell", cell, bottom);
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 SourceFrame BottomUpRgb24(const std::vector<BYTE>& bytes, size_t offset, LONG width, LONG height) {
@@ -74,28 +117,6 @@ SourceFrame ViewOfTarget(const TargetFormat& format, const BYTE* data, size_t by
   return frame;
 }
 
-bool SampleColour(const SourceFrame& frame, double x, double y, Rgb* colour) {
-  FrameLayout layout;
-  if (FAILED(DescribeSourceFrame(frame, &layout)) || x < 0 || x >= 1 || y < 0 || y >= 1) return false;
-  const LONG cx = static_cast<LONG>(x * frame.width), cy = static_cast<LONG>(y * frame.height);
-  const LONG rx = frame.width / 64, ry = frame.height / 32;
-  LONG64 r = 0, g = 0, b = 0, count = 0;
-  for (LONG py = cy - ry; py <= cy + ry; ++py) {
-    for (LONG px = cx - rx; px <= cx + rx; ++px) {
-      if (px < 0 || py < 0 || px >= frame.width || py >= frame.height) continue;
-      const Rgb c = PixelColour(frame, px, py);
-      r += c.r;
-      g += c.g;
-      b += c.b;
-      ++count;
-    }
-  }
-  colour->r = static_cast<int>(r / count);
-  colour->g = static_cast<int>(g / count);
-  colour->b = static_cast<int>(b / count);
-  return true;
-}
-
 bool ReadFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismatch) {
   uint16_t value = 0;
   for (int cell = 0; cell < kCodeBlocks; ++cell) {
@@ -118,21 +139,6 @@ bool ReadFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismat
   return true;
 }
 
-bool CheckBarsAndBottom(const SourceFrame& frame, std::string* mismatch) {
-  for (int cell = 0; cell < 8; ++cell) {
-    Rgb bar, bottom;
-    if (!SampleColour(frame, CellCentre(cell), 0.125, &bar) || !SampleColour(frame, CellCentre(cell), 0.875, &bottom)) {
-      *mismatch = "unusable frame description";
-      return false;
-    }
-    if (!Near(bar, kBarColours[cell])) {
-      *mismatch = Describe("bar", cell, bar);
-      return false;
-    }
-    if (!Near(bottom, kBottomColour)) {
-      *mismatch = Describe("bottom cell", cell, bottom);
-      return false;
-    }
-  }
-  return true;
+bool ReadCheckedFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismatch) {
+  return CheckBarsAndBottom(frame, mismatch) && ReadFrameCode(frame, code, mismatch);
 }

@@ -10,6 +10,7 @@
 struct CtlRun {
   DWORD code;  // STILL_ACTIVE when it did not end in time (it is then killed)
   std::string output;
+  bool Printed(const std::string& text) const { return output.find(text) != std::string::npos; }
 };
 
 inline CtlRun RunFontisctl(const std::wstring& arguments, DWORD timeoutMs = 60000) {

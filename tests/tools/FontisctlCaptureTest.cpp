@@ -16,12 +16,6 @@
 #include "support/TestCamFaultRecord.h"
 #include "support/TestCameraRegistration.h"
 
-namespace {
-
-bool Has(const CtlRun& run, const std::string& text) { return run.output.find(text) != std::string::npos; }
-
-}  // namespace
-
 class FontisctlCapture : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -62,9 +56,9 @@ TEST_F(FontisctlCapture, EachFormatGivesFramesWhoseCodesNameTheCameraInOrder) {
                                     std::to_wstring(c.frames) + L" --out \"" + path + L"\"");
     const std::vector<BYTE> file = ReadAndDelete(path);
     ASSERT_EQ(0u, run.code) << run.output;
-    EXPECT_TRUE(Has(run, "format   " + format)) << run.output;
-    EXPECT_TRUE(Has(run, "frames   " + std::to_string(c.frames))) << run.output;
-    EXPECT_TRUE(Has(run, "frame 1  start")) << run.output;
+    EXPECT_TRUE(run.Printed("format   " + format)) << run.output;
+    EXPECT_TRUE(run.Printed("frames   " + std::to_string(c.frames))) << run.output;
+    EXPECT_TRUE(run.Printed("frame 1  start")) << run.output;
 
     const size_t header = c.raw ? 0 : kBmpHeaderBytes, frameBytes = BitmapImageSize(c.width, c.height, 24);
     const size_t stored = c.raw ? c.frames : 1;
@@ -81,8 +75,7 @@ TEST_F(FontisctlCapture, EachFormatGivesFramesWhoseCodesNameTheCameraInOrder) {
       const SourceFrame picture = BottomUpRgb24(file, header + i * frameBytes, c.width, c.height);
       uint16_t code = 0;
       std::string mismatch;
-      ASSERT_TRUE(CheckBarsAndBottom(picture, &mismatch) && ReadFrameCode(picture, &code, &mismatch))
-          << "frame " << i << ": " << mismatch;
+      ASSERT_TRUE(ReadCheckedFrameCode(picture, &code, &mismatch)) << "frame " << i << ": " << mismatch;
       EXPECT_EQ(c.camera, FrameCodeCamera(code));
       if (i > 0) {
         EXPECT_EQ((FrameCodeCounter(previous) + 1) & kFrameCodeCounterMask, FrameCodeCounter(code)) << i;
@@ -113,7 +106,7 @@ TEST_F(FontisctlCapture, BadDevicesAndFormatsEndWithTheirOwnExitCodesInsteadOfWa
   for (const auto& c : cases) {
     const CtlRun run = RunFontisctl(L"capture " + std::wstring(c.arguments));
     EXPECT_EQ(c.code, run.code) << run.output;
-    EXPECT_TRUE(Has(run, c.says)) << run.output;
+    EXPECT_TRUE(run.Printed(c.says)) << run.output;
   }
   EXPECT_GE(faults.StartAttempts(), 1);
 }
@@ -122,10 +115,10 @@ TEST_F(FontisctlCapture, DevicesListsCamerasAsTheHostFindsThem) {
   CtlRun run = RunFontisctl(L"devices");
   EXPECT_EQ(0u, run.code);
   // The camera whose Description differs from its FriendlyName is shown by its Description.
-  EXPECT_TRUE(Has(run, "\"Fontis Second Camera\"")) << run.output;
-  EXPECT_TRUE(Has(run, "root#fontis_testcam#0002")) << run.output;
+  EXPECT_TRUE(run.Printed("\"Fontis Second Camera\"")) << run.output;
+  EXPECT_TRUE(run.Printed("root#fontis_testcam#0002")) << run.output;
   ASSERT_EQ(S_OK, s_cameras->Unregister());
   run = RunFontisctl(L"devices");
-  EXPECT_FALSE(Has(run, "Fontis")) << run.output;
+  EXPECT_FALSE(run.Printed("Fontis")) << run.output;
   s_registered = s_cameras->Register();
 }

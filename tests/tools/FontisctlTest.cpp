@@ -14,13 +14,7 @@
 #include "support/FontisctlRun.h"
 #include "support/TempFiles.h"
 
-namespace {
-
 constexpr DWORD kExitUsage = 2, kExitNoInstance = 3;
-
-bool Has(const CtlRun& run, const char* text) { return run.output.find(text) != std::string::npos; }
-
-}  // namespace
 
 TEST(Fontisctl, BadArgumentsAndMissingInstancesExitWithTheirCodesAndCreateNothing) {
   for (const wchar_t* arguments : {L"", L"status", L"status \"\"", L"status x --follow abc", L"status x --follow 0",
@@ -31,12 +25,12 @@ TEST(Fontisctl, BadArgumentsAndMissingInstancesExitWithTheirCodesAndCreateNothin
                                    L"switch x cam {00000000-0000-0000-0000-000000000000} y"}) {
     const CtlRun run = RunFontisctl(arguments);
     EXPECT_EQ(kExitUsage, run.code) << "arguments: " << testing::PrintToString(std::wstring(arguments));
-    EXPECT_TRUE(Has(run, "usage")) << run.output;
+    EXPECT_TRUE(run.Printed("usage")) << run.output;
   }
   const std::wstring instance = UniqueInstanceName(L"ctl");
   CtlRun run = RunFontisctl(L"status " + instance);
   EXPECT_EQ(kExitNoInstance, run.code);
-  EXPECT_TRUE(Has(run, "has no status channel")) << run.output;
+  EXPECT_TRUE(run.Printed("has no status channel")) << run.output;
   EXPECT_EQ(kExitNoInstance, RunFontisctl(L"snapshot " + instance + L" nothing.bmp").code);
   CStatusChannelClient view;
   EXPECT_TRUE(FAILED(view.Open(instance.c_str())));
@@ -57,7 +51,7 @@ TEST(Fontisctl, StatusPrintsTheRecordAndEventsAsTheHostLeftThem) {
   for (const char* line : {"state                9 (run graph)", "0x800705AA (ERROR_NO_SYSTEM_RESOURCES)",
                            "connect event        set", "run event            set", "device-change event  reset",
                            "hostCondition        3"}) {
-    EXPECT_TRUE(Has(run, line)) << line << "\n" << run.output;
+    EXPECT_TRUE(run.Printed(line)) << line << "\n" << run.output;
   }
 }
 
@@ -67,13 +61,13 @@ TEST(Fontisctl, LaunchStartsAHostOnlyWhenNoneServes) {
   ASSERT_TRUE(StartPeer(serving, instance, L"serve " + instance + L" healthy"));
   CtlRun run = RunFontisctl(L"launch " + instance + L" \"Cam\" {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0} FALSE");
   EXPECT_EQ(0u, run.code);
-  EXPECT_TRUE(Has(run, "nothing started")) << run.output;
+  EXPECT_TRUE(run.Printed("nothing started")) << run.output;
   StopPeer(instance);
   EXPECT_EQ(0u, serving.Wait(10000));
 
   run = RunFontisctl(L"launch " + instance + L" \"\" {0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0} FALSE");
   EXPECT_EQ(0u, run.code);
-  EXPECT_TRUE(Has(run, "started a host")) << run.output;
+  EXPECT_TRUE(run.Printed("started a host")) << run.output;
 }
 
 TEST(Fontisctl, SnapshotWritesABottomUpBmp) {
@@ -116,7 +110,7 @@ TEST(Fontisctl, VcamStoresRefusesReportsIgnoredValuesAndResets) {
   for (const char* line : {"instance             \"Studio\"  (set)", "camera name          \"USB Camera\"  (set)",
                            "camera GUID          {6BDD1FC6-810F-11D0-BEC7-08002BE2092F}  (set)",
                            "a new host opens     \"USB Camera\""}) {
-    EXPECT_TRUE(Has(run, line)) << line << "\n" << run.output;
+    EXPECT_TRUE(run.Printed(line)) << line << "\n" << run.output;
   }
   for (const wchar_t* refused : {L"--guid {B00741E9-C763-40BC-8EE1-EFCF1BC99824}", L"--camera \"Fontis Virtual Camera\"",
                                  L"--instance a\\b", L"--guid 42", L"--instance"}) {
@@ -134,15 +128,15 @@ TEST(Fontisctl, VcamStoresRefusesReportsIgnoredValuesAndResets) {
   }
   run = vcam(L"--camera \"\"");
   EXPECT_EQ(0u, run.code) << run.output;
-  EXPECT_TRUE(Has(run, "instance             \"FontisVirtualCamera\"  (default: the stored value is ignored, it is "
+  EXPECT_TRUE(run.Printed("instance             \"FontisVirtualCamera\"  (default: the stored value is ignored, it is "
                        "not a string (REG_SZ))"))
       << run.output;
-  EXPECT_TRUE(Has(run, "camera name          (none)  (default)")) << run.output;
+  EXPECT_TRUE(run.Printed("camera name          (none)  (default)")) << run.output;
 
   run = vcam(L"--reset");
   EXPECT_EQ(0u, run.code) << run.output;
-  EXPECT_TRUE(Has(run, "instance             \"FontisVirtualCamera\"  (default)")) << run.output;
-  EXPECT_TRUE(Has(run, "camera GUID          (none)  (default)")) << run.output;
+  EXPECT_TRUE(run.Printed("instance             \"FontisVirtualCamera\"  (default)")) << run.output;
+  EXPECT_TRUE(run.Printed("camera GUID          (none)  (default)")) << run.output;
   ScopedRegKey gone;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, ::RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_READ, gone.Receive()));
 }

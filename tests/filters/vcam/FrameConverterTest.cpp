@@ -128,12 +128,10 @@ TEST(FrameConverter, EveryLayoutPairKeepsColoursCodeAndRowOrder) {
 
         ASSERT_EQ(S_OK, converter.Convert(source.frame, format, out.Data(), out.Size()));
 
-        const SourceFrame view = ViewOfTarget(format, out.Data(), out.Size());
         uint16_t read = 0;
         std::string mismatch;
-        EXPECT_TRUE(ReadFrameCode(view, &read, &mismatch)) << mismatch;
+        EXPECT_TRUE(ReadCheckedFrameCode(ViewOfTarget(format, out.Data(), out.Size()), &read, &mismatch)) << mismatch;
         EXPECT_EQ(code, read);
-        EXPECT_TRUE(CheckBarsAndBottom(view, &mismatch)) << mismatch;
       }
     }
   }

@@ -31,8 +31,7 @@ std::wstring CaptureVcam(LONG width, LONG height, const wchar_t* subtype, int fr
 int CameraOf(const std::vector<BYTE>& bmp, LONG width, LONG height) {
   uint16_t code = 0;
   std::string mismatch;
-  const SourceFrame picture = BottomUpRgb24(bmp, kBmpHeaderBytes, width, height);
-  const bool coded = ReadFrameCode(picture, &code, &mismatch) && CheckBarsAndBottom(picture, &mismatch);
+  const bool coded = ReadCheckedFrameCode(BottomUpRgb24(bmp, kBmpHeaderBytes, width, height), &code, &mismatch);
   return coded ? static_cast<int>(FrameCodeCamera(code)) : -1;
 }
 

@@ -95,8 +95,7 @@ void CodedRingWriter::Run() {
 uint16_t CodeOf(const TargetFormat& target, const BYTE* sample, size_t bytes) {
   uint16_t code = 0;
   std::string mismatch;
-  const SourceFrame frame = ViewOfTarget(target, sample, bytes);
-  const bool coded = sample != nullptr && bytes != 0 && ReadFrameCode(frame, &code, &mismatch) &&
-                     CheckBarsAndBottom(frame, &mismatch);
+  const bool coded = sample != nullptr && bytes != 0 &&
+                     ReadCheckedFrameCode(ViewOfTarget(target, sample, bytes), &code, &mismatch);
   return coded ? code : 0;
 }
