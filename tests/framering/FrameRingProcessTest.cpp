@@ -1,7 +1,5 @@
-// The frame ring against readers and writers in other processes: a reader killed mid-read or
-// one that never reads does not hold the writer up, a reader process only ever sees whole
-// frames, and a writer killed in the middle of a frame leaves no torn frame behind and is taken
-// over.
+// The frame ring against reader and writer processes: stalled or killed readers never hold the
+// writer up, readers see only whole frames, and a writer killed mid-frame is taken over.
 #include <gtest/gtest.h>
 
 #include <vector>

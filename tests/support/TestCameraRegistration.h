@@ -1,7 +1,5 @@
-// Registers the test cameras of fontis_testcam.dll (see filters/testcam/TestCameraProfiles.h)
-// for a test program: load the DLL beside the program, call its DllRegisterServer, and undo it.
-// TestCameraEnvironment does it for the whole program (COM initialised multithreaded on the main
-// thread); a test that needs no camera for a while unregisters and registers again.
+// fontis_testcam.dll's cameras registered for a test program, and undone; TestCameraEnvironment
+// does it for the whole program with COM initialised multithreaded on the main thread.
 #pragma once
 
 #include <windows.h>

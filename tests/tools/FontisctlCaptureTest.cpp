@@ -1,7 +1,5 @@
-// fontisctl as an application of the test cameras: each opened by name in its formats and saved
-// as a BMP or as raw frames whose frame codes name the camera and run in order; a device that is
-// not there, a format that is not offered or is refused, and a device whose start fails end with
-// their own exit codes and never hang; and the devices it lists.
+// fontisctl as an application of the test cameras: frames of each format whose codes name the
+// camera, exit codes of devices and formats that fail, and the devices it lists.
 #include <gtest/gtest.h>
 
 #include <memory>

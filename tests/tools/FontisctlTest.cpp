@@ -1,7 +1,5 @@
-// fontisctl as people use it: its exit codes on bad arguments and missing instances (looking
-// creates nothing), the status record and events printed as a host left them, a host launched
-// only when none serves, a snapshot of the ring as a BMP the right way up, and the virtual
-// camera's settings stored, refused, reported as ignored and reset.
+// fontisctl as people use it: exit codes of bad input, the status record, launch, a snapshot of
+// the ring, and the virtual camera's settings stored, refused, ignored and reset.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,8 +1,5 @@
-// The capture renderer in real graphs with the test camera: frames reach the ring whole and in
-// order through run, stop, run and a reconnection in another format; malformed types are
-// refused at connection time (and announced ones never); samples in a format the ring cannot
-// hold are dropped; the filter is destroyed when the graph lets go of it; and its format event
-// against a real request channel.
+// The capture renderer in real graphs with the test camera: frames in the ring, malformed and
+// unholdable formats refused or dropped, and its format event against a real request channel.
 #include <gtest/gtest.h>
 
 #include <climits>

@@ -1,6 +1,5 @@
-// The standard test camera connected to a frame-checking renderer in a real filter graph: state
-// changes racing with queries, then frames whole, in order and evenly time-stamped through stop,
-// run and a reconnection in another format; and no object left alive.
+// The standard test camera and a frame-checking renderer in a real graph: state changes racing
+// with queries, frames whole and in order across a stop and a reconnection, no object left.
 #include <gtest/gtest.h>
 
 #include "common/ScopedHandle.h"

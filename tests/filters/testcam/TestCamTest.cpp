@@ -1,6 +1,5 @@
-// The test cameras without a running graph: the frame counter and coded picture they draw in
-// every layout and row order, what the system device enumerator lists until they are
-// unregistered, and their pins' stream configuration and category.
+// The test cameras without a running graph: their frame counter and coded picture in every
+// layout, their registration, and their pins' stream configuration and category.
 #include <gtest/gtest.h>
 
 #include <algorithm>

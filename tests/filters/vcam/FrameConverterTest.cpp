@@ -1,7 +1,5 @@
-// The virtual camera's frame converter: every source layout to every target layout at the same
-// size, shrunk and enlarged, read back for colours, frame code and row order; descriptions and
-// buffers that do not fit are refused; and the layouts agree with the capture renderer's. Sources
-// and targets end at an inaccessible page, so a read or write outside them ends the test program.
+// The frame converter on buffers that end at an inaccessible page: every layout pair and scale,
+// refused descriptions and buffers, and layouts that agree with the capture renderer's.
 #include <gtest/gtest.h>
 
 #include <climits>

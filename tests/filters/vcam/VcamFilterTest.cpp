@@ -1,8 +1,5 @@
-// The virtual camera in filter graphs of this program, with a stand-in host: its slot follows the
-// graph, formats are honoured or refused, every offered format streams the ring's pictures, the
-// stream goes on with placeholders that say why while the ring is missing, stale, lying or gone,
-// strangers' slots and a killed client change nothing for the application, and with no camera
-// to share no host is started.
+// The virtual camera in graphs of this program with a stand-in host: its slot, its formats, the
+// ring's pictures in each, and placeholders while the ring is missing, stale, lying or gone.
 #include <gtest/gtest.h>
 
 #include <climits>

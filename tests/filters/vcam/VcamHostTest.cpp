@@ -1,7 +1,5 @@
-// End to end with real processes: two applications (fontisctl capture) open "Fontis Virtual
-// Camera" at different sizes; the first one's filter starts FontisHost.exe for the test camera,
-// the host runs at the larger size, a camera switch reaches both, and the host ends after the
-// last one.
+// End to end: two applications open "Fontis Virtual Camera", the first starts FontisHost.exe,
+// the host runs at the larger size, a camera switch reaches both, and the host ends after them.
 #include <gtest/gtest.h>
 
 #include <string>

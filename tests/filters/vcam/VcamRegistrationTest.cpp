@@ -1,6 +1,5 @@
-// The virtual camera as the system lists it: registered by DllRegisterServer in the video input
-// category beside the test cameras, bound through its moniker without registering anywhere,
-// skipped when a host's camera is chosen, and gone without a trace after DllUnregisterServer.
+// The virtual camera as the system lists it: registered beside the test cameras, bound without
+// side effects, skipped when a host's camera is chosen, and gone without a trace.
 #include <gtest/gtest.h>
 
 #include <string>

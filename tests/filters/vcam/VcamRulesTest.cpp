@@ -1,6 +1,5 @@
-// The virtual camera's rules without a graph: which placeholder a look at the instance gives,
-// and its per-user settings read from registry values that anyone may have written (wrong type,
-// too long, not terminated, naming the virtual camera itself), always falling back cleanly.
+// The virtual camera's rules without a graph: the placeholder each look at the instance gives,
+// and its settings read from registry values anyone may have written.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,7 +1,5 @@
-// What the virtual camera's tests share: fontis_vcam.dll registered for the program (as regsvr32
-// would), the current user's settings pointed at a test's own instance, a stand-in for a serving
-// host (so that the filter starts no real one), and a frame ring written with coded pictures by
-// a thread of the test.
+// What the virtual camera's tests share: its DLL registered, settings pointed at a test's own
+// instance, a stand-in serving host, and a frame ring of coded pictures written by the test.
 #pragma once
 
 #include <atomic>
