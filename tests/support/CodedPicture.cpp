@@ -91,30 +91,15 @@ bool CheckBarsAndBottom(const SourceFrame& frame, std::string* mismatch) {
 }  // namespace
 
 SourceFrame BottomUpRgb24(const std::vector<BYTE>& bytes, size_t offset, LONG width, LONG height) {
-  SourceFrame frame;
-  if (offset > bytes.size()) return frame;
-  frame.fourcc = kFourccBgr24;
-  frame.width = width;
-  frame.height = height;
-  frame.stride = static_cast<LONG>(BitmapStride(width, 24));
-  frame.bottomUp = true;
-  frame.data = bytes.data() + offset;
-  frame.bytes = bytes.size() - offset;
-  return frame;
+  if (offset > bytes.size()) return SourceFrame{};
+  const LONG stride = static_cast<LONG>(BitmapStride(width, 24));
+  return SourceFrame{kFourccBgr24, width, height, stride, true, bytes.data() + offset, bytes.size() - offset};
 }
 
 SourceFrame ViewOfTarget(const TargetFormat& format, const BYTE* data, size_t bytes) {
-  SourceFrame frame;
   FrameLayout layout;
-  if (FAILED(DescribeTargetFormat(format, &layout))) return frame;
-  frame.fourcc = format.fourcc;
-  frame.width = layout.width;
-  frame.height = layout.height;
-  frame.stride = layout.stride;
-  frame.bottomUp = layout.bottomUp;
-  frame.data = data;
-  frame.bytes = bytes;
-  return frame;
+  if (FAILED(DescribeTargetFormat(format, &layout))) return SourceFrame{};
+  return SourceFrame{format.fourcc, layout.width, layout.height, layout.stride, layout.bottomUp, data, bytes};
 }
 
 bool ReadFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismatch) {

@@ -64,13 +64,7 @@ SourcePicture MakeSource(const SourceKind& kind, LONG width, LONG height, uint16
   const LONG stride = RowBytes(kind.fourcc, width) + kind.padding;
   const size_t bytes = static_cast<size_t>(stride) * height * (kind.fourcc == kFourccNv12 ? 3 : 2) / 2;
   picture.buffer = std::make_unique<GuardedBuffer>(bytes);
-  picture.frame.fourcc = kind.fourcc;
-  picture.frame.width = width;
-  picture.frame.height = height;
-  picture.frame.stride = stride;
-  picture.frame.bottomUp = kind.bottomUp;
-  picture.frame.data = picture.buffer->Data();
-  picture.frame.bytes = bytes;
+  picture.frame = SourceFrame{kind.fourcc, width, height, stride, kind.bottomUp, picture.buffer->Data(), bytes};
   if (picture.buffer->Data() != nullptr) {
     memset(picture.buffer->Data(), 0x5A, bytes);  // row padding that is not picture
     DrawCodedPicture(picture.frame, code);
@@ -78,28 +72,18 @@ SourcePicture MakeSource(const SourceKind& kind, LONG width, LONG height, uint16
   return picture;
 }
 
-TargetFormat MakeTarget(LONG fourcc, LONG width, LONG height, bool bottomUp) {
-  TargetFormat format;
-  format.fourcc = fourcc;
-  format.width = width;
-  format.height = bottomUp ? height : -height;
-  return format;
-}
-
 size_t TargetBytes(const TargetFormat& format) {
   FrameLayout layout;
   return SUCCEEDED(DescribeTargetFormat(format, &layout)) ? static_cast<size_t>(layout.imageBytes) : 0;
 }
 
-struct SizePair {
-  LONG sourceWidth, sourceHeight, targetWidth, targetHeight;
-  bool rgbTargetsOnly;  // odd sides, which YUV layouts cannot have
-};
-
 }  // namespace
 
 TEST(FrameConverter, EveryLayoutPairKeepsColoursCodeAndRowOrder) {
-  const SizePair sizes[] = {
+  const struct {
+    LONG sourceWidth, sourceHeight, targetWidth, targetHeight;
+    bool rgbTargetsOnly;  // odd sides, which YUV layouts cannot have
+  } sizes[] = {
       {1280, 720, 1280, 720, false}, {1280, 720, 640, 480, false}, {1920, 1080, 320, 240, false},
       {640, 480, 640, 720, false},   {1280, 720, 641, 479, true},
   };
@@ -107,7 +91,7 @@ TEST(FrameConverter, EveryLayoutPairKeepsColoursCodeAndRowOrder) {
   // conversion must never leak into the next.
   CFrameConverter converter;
   unsigned caseNumber = 0;
-  for (const SizePair& size : sizes) {
+  for (const auto& size : sizes) {
     for (const SourceKind& sourceKind : kSources) {
       for (const TargetKind& targetKind : kTargets) {
         if (size.rgbTargetsOnly && !IsRgb(targetKind.fourcc)) continue;
@@ -118,8 +102,8 @@ TEST(FrameConverter, EveryLayoutPairKeepsColoursCodeAndRowOrder) {
                      std::to_string(size.targetWidth) + "x" + std::to_string(size.targetHeight));
         const SourcePicture source = MakeSource(sourceKind, size.sourceWidth, size.sourceHeight, code);
         ASSERT_NE(nullptr, source.buffer->Data());
-        const TargetFormat format = MakeTarget(targetKind.fourcc, size.targetWidth, size.targetHeight,
-                                               targetKind.bottomUp);
+        const TargetFormat format = {targetKind.fourcc, size.targetWidth,
+                                     targetKind.bottomUp ? size.targetHeight : -size.targetHeight};
         GuardedBuffer out(TargetBytes(format));
         ASSERT_NE(nullptr, out.Data());
         memset(out.Data(), 0xCD, out.Size());
@@ -138,7 +122,7 @@ TEST(FrameConverter, EveryLayoutPairKeepsColoursCodeAndRowOrder) {
 
 TEST(FrameConverter, RefusesSourcesWhoseDescriptionDoesNotFit) {
   CFrameConverter converter;
-  const TargetFormat format = MakeTarget(kFourccBgrx32, 32, 24, true);
+  const TargetFormat format = {kFourccBgrx32, 32, 24};
   GuardedBuffer out(TargetBytes(format));
   ASSERT_NE(nullptr, out.Data());
   using F = SourceFrame&;
@@ -188,7 +172,7 @@ TEST(FrameConverter, RefusesTargetsItCannotFill) {
   GuardedBuffer out(64 * 48 * 4);
   ASSERT_NE(nullptr, out.Data());
 
-  const TargetFormat rgb = MakeTarget(kFourccBgr24, 33, 25, true);
+  const TargetFormat rgb = {kFourccBgr24, 33, 25};
   const size_t needed = TargetBytes(rgb);
   EXPECT_EQ(100u * 25, needed);  // 33 x 3 bytes padded to 100
   EXPECT_EQ(kErrBufferTooSmall, converter.Convert(source.frame, rgb, out.Data() + out.Size() - (needed - 1), needed - 1));
@@ -196,11 +180,9 @@ TEST(FrameConverter, RefusesTargetsItCannotFill) {
   EXPECT_EQ(S_OK, converter.Convert(source.frame, rgb, out.Data() + out.Size() - needed, needed));
 
   const TargetFormat refused[] = {
-      MakeTarget(kFourccNv12, 63, 48, false),  MakeTarget(kFourccNv12, 64, 47, false),
-      MakeTarget(kFourccYuy2, 63, 48, false),  MakeTarget(kFourccBgr24, 0, 48, true),
-      MakeTarget(kFourccBgr24, -64, 48, true), MakeTarget(kFourccBgrx32, 64, 0, true),
-      {kFourccBgrx32, 64, LONG_MIN},           MakeTarget(kFourccBgrx32, kMaxFrameSide + 1, 2, true),
-      MakeTarget(MakeFourcc('I', '4', '2', '0'), 64, 48, false),
+      {kFourccNv12, 63, -48},        {kFourccNv12, 64, -47},                {kFourccYuy2, 63, -48},
+      {kFourccBgr24, 0, 48},         {kFourccBgr24, -64, 48},               {kFourccBgrx32, 64, 0},
+      {kFourccBgrx32, 64, LONG_MIN}, {kFourccBgrx32, kMaxFrameSide + 1, 2}, {MakeFourcc('I', '4', '2', '0'), 64, -48},
   };
   for (const TargetFormat& format : refused) {
     EXPECT_EQ(kErrBadFrameLayout, converter.Convert(source.frame, format, out.Data(), out.Size()))

@@ -48,13 +48,7 @@ CodedRingWriter::CodedRingWriter(const std::wstring& instance, int codes) {
   const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 3 / 2;
   for (int code = 1; code <= codes && code <= kMaxCodes; ++code) {
     std::vector<BYTE> picture(bytes);
-    SourceFrame frame;
-    frame.fourcc = kFourccNv12;
-    frame.width = kWidth;
-    frame.height = kHeight;
-    frame.stride = kWidth;
-    frame.data = picture.data();
-    frame.bytes = picture.size();
+    const SourceFrame frame = {kFourccNv12, kWidth, kHeight, kWidth, false, picture.data(), picture.size()};
     if (!DrawCodedPicture(frame, static_cast<uint16_t>(code))) return;
     m_pictures.push_back(std::move(picture));
   }
