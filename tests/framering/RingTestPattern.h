@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
+#include "framering/CFrameRingWriter.h"
 #include "framering/FrameRing.h"
 
 constexpr LONG64 kTestFrameInterval = 333333;  // 30 fps in 100 ns units
@@ -48,4 +50,14 @@ inline bool IsWholeTestFrame(const FrameRingFrame& frame, const BYTE* data, size
     if (word != PatternWord(frame.counter, i)) return false;
   }
   return true;
+}
+
+// Publishes the writer's next frame, width x height; its counter, or 0 when it was not published.
+inline LONG64 PublishTestFrame(CFrameRingWriter& writer, LONG width, LONG height) {
+  const LONG64 counter = writer.NextCounter();
+  std::vector<BYTE> pixels(static_cast<size_t>(width) * height * 4);
+  FillTestFrame(counter, pixels.data(), pixels.size());
+  LONG64 published = 0;
+  const HRESULT hr = writer.Publish(TestFrameDescription(counter, width, height), pixels.data(), &published);
+  return hr == S_OK && published == counter ? counter : 0;
 }

@@ -1,8 +1,8 @@
 // fontis_ring_peer: a frame ring reader or writer in a process of its own, for the renderer's
 // cross-process tests. Frames follow RingTestPattern.h.
-//   read INSTANCE COUNT   check frames until COUNT distinct ones were whole (0: until killed);
-//                         exit 0, 1 on a torn frame, 3 without a ring, 4 when too slow
-//   hold INSTANCE         open the ring and never read it
+//   read INSTANCE COUNT   check frames until COUNT distinct ones were whole (0: until killed;
+//                         -1: open the ring and never read it); exit 0, 1 on a torn frame,
+//                         3 without a ring, 4 when too slow
 //   write INSTANCE W H    publish W x H frames without pause until killed
 // Each sets "<INSTANCE>_ring_peer_ready" once it is in the state the test waits for.
 #include <windows.h>
@@ -37,6 +37,10 @@ bool OpenReader(CFrameRingReader& reader, const std::wstring& instance) {
 int Read(const std::wstring& instance, LONG64 count) {
   CFrameRingReader reader;
   if (!OpenReader(reader, instance)) return kExitNoRing;
+  if (count < 0) {
+    SignalReady(instance);
+    ::Sleep(INFINITE);
+  }
   std::vector<BYTE> pixels;
   LONG64 last = 0, checked = 0;
   const ULONGLONG end = ::GetTickCount64() + 60000;
@@ -48,14 +52,6 @@ int Read(const std::wstring& instance, LONG64 count) {
     if (frame.counter > last && checked++ == 0) SignalReady(instance);
     last = frame.counter;
   }
-  return 0;
-}
-
-int Hold(const std::wstring& instance) {
-  CFrameRingReader reader;
-  if (!OpenReader(reader, instance)) return kExitNoRing;
-  SignalReady(instance);
-  ::Sleep(INFINITE);
   return 0;
 }
 
@@ -78,7 +74,6 @@ int Write(const std::wstring& instance, LONG width, LONG height) {
 int wmain(int argc, wchar_t** argv) {
   const std::wstring mode = argc >= 3 ? argv[1] : L"", instance = argc >= 3 ? argv[2] : L"";
   if (mode == L"read" && argc == 4) return Read(instance, _wtoi64(argv[3]));
-  if (mode == L"hold" && argc == 3) return Hold(instance);
   if (mode == L"write" && argc == 5) return Write(instance, _wtol(argv[3]), _wtol(argv[4]));
   return kExitBadArguments;
 }

@@ -45,35 +45,7 @@ std::string Describe(const char* what, int index, const Rgb& found) {
 // Centre of cell `cell` of eight, as a fraction of the width.
 double CellCentre(int cell) { return (cell + 0.5) / 8.0; }
 
-}  // namespace
-
-SourceFrame BottomUpRgb24(const std::vector<BYTE>& bytes, size_t offset, LONG width, LONG height) {
-  SourceFrame frame;
-  if (offset > bytes.size()) return frame;
-  frame.fourcc = kFourccBgr24;
-  frame.width = width;
-  frame.height = height;
-  frame.stride = static_cast<LONG>(BitmapStride(width, 24));
-  frame.bottomUp = true;
-  frame.data = bytes.data() + offset;
-  frame.bytes = bytes.size() - offset;
-  return frame;
-}
-
-SourceFrame ViewOfTarget(const TargetFormat& format, const BYTE* data, size_t bytes) {
-  SourceFrame frame;
-  FrameLayout layout;
-  if (FAILED(DescribeTargetFormat(format, &layout))) return frame;
-  frame.fourcc = format.fourcc;
-  frame.width = layout.width;
-  frame.height = layout.height;
-  frame.stride = layout.stride;
-  frame.bottomUp = layout.bottomUp;
-  frame.data = data;
-  frame.bytes = bytes;
-  return frame;
-}
-
+// The mean colour around a point given in fractions of the width and height from the top left.
 bool SampleColour(const SourceFrame& frame, double x, double y, Rgb* colour) {
   FrameLayout layout;
   if (FAILED(DescribeSourceFrame(frame, &layout)) || x < 0 || x >= 1 || y < 0 || y >= 1) return false;
@@ -94,6 +66,40 @@ bool SampleColour(const SourceFrame& frame, double x, double y, Rgb* colour) {
   colour->g = static_cast<int>(g / count);
   colour->b = static_cast<int>(b / count);
   return true;
+}
+
+// The bars at the top and the grey at the bottom are where they belong.
+bool CheckBarsAndBottom(const SourceFrame& frame, std::string* mismatch) {
+  for (int cell = 0; cell < 8; ++cell) {
+    Rgb bar, bottom;
+    if (!SampleColour(frame, CellCentre(cell), 0.125, &bar) || !SampleColour(frame, CellCentre(cell), 0.875, &bottom)) {
+      *mismatch = "unusable frame description";
+      return false;
+    }
+    if (!Near(bar, kBarColours[cell])) {
+      *mismatch = Describe("bar", cell, bar);
+      return false;
+    }
+    if (!Near(bottom, kBottomColour)) {
+      *mismatch = Describe("bottom cell", cell, bottom);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+SourceFrame BottomUpRgb24(const std::vector<BYTE>& bytes, size_t offset, LONG width, LONG height) {
+  if (offset > bytes.size()) return SourceFrame{};
+  const LONG stride = static_cast<LONG>(BitmapStride(width, 24));
+  return SourceFrame{kFourccBgr24, width, height, stride, true, bytes.data() + offset, bytes.size() - offset};
+}
+
+SourceFrame ViewOfTarget(const TargetFormat& format, const BYTE* data, size_t bytes) {
+  FrameLayout layout;
+  if (FAILED(DescribeTargetFormat(format, &layout))) return SourceFrame{};
+  return SourceFrame{format.fourcc, layout.width, layout.height, layout.stride, layout.bottomUp, data, bytes};
 }
 
 bool ReadFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismatch) {
@@ -118,21 +124,6 @@ bool ReadFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismat
   return true;
 }
 
-bool CheckBarsAndBottom(const SourceFrame& frame, std::string* mismatch) {
-  for (int cell = 0; cell < 8; ++cell) {
-    Rgb bar, bottom;
-    if (!SampleColour(frame, CellCentre(cell), 0.125, &bar) || !SampleColour(frame, CellCentre(cell), 0.875, &bottom)) {
-      *mismatch = "unusable frame description";
-      return false;
-    }
-    if (!Near(bar, kBarColours[cell])) {
-      *mismatch = Describe("bar", cell, bar);
-      return false;
-    }
-    if (!Near(bottom, kBottomColour)) {
-      *mismatch = Describe("bottom cell", cell, bottom);
-      return false;
-    }
-  }
-  return true;
+bool ReadCheckedFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismatch) {
+  return CheckBarsAndBottom(frame, mismatch) && ReadFrameCode(frame, code, mismatch);
 }

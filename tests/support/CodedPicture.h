@@ -25,11 +25,9 @@ constexpr size_t kBmpHeaderBytes = 14 + sizeof(BITMAPINFOHEADER);
 // 24-bit BMP file and raw RGB24 frames of the test camera both lie.
 SourceFrame BottomUpRgb24(const std::vector<BYTE>& bytes, size_t offset, LONG width, LONG height);
 
-// The mean colour around a point given in fractions of the width and height from the top left.
-bool SampleColour(const SourceFrame& frame, double x, double y, Rgb* colour);
-
 // The frame code, when every block is one of kCodeColours; otherwise false and what was found.
 bool ReadFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismatch);
 
-// The bars at the top and the grey at the bottom are where they belong.
-bool CheckBarsAndBottom(const SourceFrame& frame, std::string* mismatch);
+// The frame code of a picture whose bars at the top and grey at the bottom are where they
+// belong; otherwise false and what was found.
+bool ReadCheckedFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismatch);

@@ -1,3 +1,4 @@
+// The test cameras and the capture renderer registered for programs that build the host's graphs.
 #include "FilterEnvironment.h"
 
 #include <gtest/gtest.h>

@@ -10,6 +10,7 @@
 struct CtlRun {
   DWORD code;  // STILL_ACTIVE when it did not end in time (it is then killed)
   std::string output;
+  bool Printed(const std::string& text) const { return output.find(text) != std::string::npos; }
 };
 
 // `program` is the fontisctl beside the test program, or another one by its full path.

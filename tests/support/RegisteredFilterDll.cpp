@@ -1,11 +1,15 @@
-// Registering one of our filter DLLs for a test program.
+// Calling our filter DLLs' exports, and registering one for a test program.
 #include "support/RegisteredFilterDll.h"
 
 #include "support/TestProcess.h"
 
-namespace {
-using ExportFunction = HRESULT(STDAPICALLTYPE*)();
-}  // namespace
+HRESULT CallDllExport(HMODULE module, const char* name) {
+  using Export = HRESULT(STDAPICALLTYPE*)();
+  if (module == nullptr) return E_UNEXPECTED;
+  // GetProcAddress returns a generic function pointer; the export's real type is known here.
+  const auto entry = reinterpret_cast<Export>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  return entry != nullptr ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+}
 
 void RegisteredFilterDll::SetUp() {
   m_module = ::LoadLibraryW(SiblingPath(m_name.c_str()).c_str());
@@ -17,10 +21,4 @@ void RegisteredFilterDll::SetUp() {
 void RegisteredFilterDll::TearDown() {
   if (m_module == nullptr) return;
   EXPECT_EQ(S_OK, Call("DllUnregisterServer"));
-}
-
-HRESULT RegisteredFilterDll::Call(const char* name) const {
-  if (m_module == nullptr) return E_UNEXPECTED;
-  const auto entry = reinterpret_cast<ExportFunction>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
-  return entry != nullptr ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
 }

@@ -1,7 +1,5 @@
-// A filter DLL of ours registered for the whole test program, as regsvr32 would do it: loaded
-// from beside the program, DllRegisterServer at the program's start, DllUnregisterServer at its
-// end. Kept loaded: a graph may hand back its last references late, and the DLL unloads with the
-// process anyway. Main thread only (gtest runs environments there).
+// Our filter DLLs in test programs: their exports called, and one registered for the whole
+// program as regsvr32 would do it.
 #pragma once
 
 #include <windows.h>
@@ -10,14 +8,20 @@
 
 #include <string>
 
+// One of a loaded DLL's parameterless exports (DllRegisterServer, DllCanUnloadNow, a live object
+// count); E_UNEXPECTED without a module.
+HRESULT CallDllExport(HMODULE module, const char* name);
+
+// Loaded from beside the program, DllRegisterServer at the program's start, DllUnregisterServer
+// at its end. Kept loaded: a graph may hand back its last references late, and the DLL unloads
+// with the process anyway. Main thread only (gtest runs environments there).
 class RegisteredFilterDll : public ::testing::Environment {
  public:
   explicit RegisteredFilterDll(const wchar_t* dllName) : m_name(dllName) {}
   void SetUp() override;
   void TearDown() override;
   bool IsRegistered() const { return m_registered; }
-  // One of the DLL's parameterless exports (DllRegisterServer, DllCanUnloadNow...).
-  HRESULT Call(const char* name) const;
+  HRESULT Call(const char* name) const { return CallDllExport(m_module, name); }
 
  private:
   const std::wstring m_name;

@@ -1,6 +1,5 @@
-// A test camera and a capture renderer in a filter graph, and well-formed video types that the
-// renderer's tests spoil on purpose. The renderer is created in this program so that its
-// destruction shows in ModuleLiveObjectCount().
+// A test camera and a capture renderer made in this program (so that its destruction shows in
+// ModuleLiveObjectCount()) in a filter graph, and well-formed video types to spoil.
 #pragma once
 
 #include "capture/IRendererControl.h"

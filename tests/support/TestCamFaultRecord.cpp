@@ -30,7 +30,3 @@ void TestCamFaultRecord::RefuseSize(LONG width, LONG height, HRESULT result) {
 LONG TestCamFaultRecord::StartAttempts() const {
   return m_faults == nullptr ? 0 : ::InterlockedCompareExchange(&m_faults->startAttempts, 0, 0);
 }
-
-LONG TestCamFaultRecord::StartFailuresLeft() const {
-  return m_faults == nullptr ? 0 : ::InterlockedCompareExchange(&m_faults->startFailures, 0, 0);
-}

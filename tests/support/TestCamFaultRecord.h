@@ -20,7 +20,6 @@ class TestCamFaultRecord {
   // SetFormat of a capability of this size fails with `result` (0 refuses nothing).
   void RefuseSize(LONG width, LONG height, HRESULT result);
   LONG StartAttempts() const;
-  LONG StartFailuresLeft() const;
 
  private:
   ScopedHandle m_mapping;

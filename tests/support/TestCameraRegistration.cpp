@@ -3,20 +3,8 @@
 
 #include <objbase.h>
 
-#include <string>
-
+#include "RegisteredFilterDll.h"
 #include "TestProcess.h"
-
-namespace {
-using RegistrationFunction = HRESULT(STDAPICALLTYPE*)();
-using LiveObjectsFunction = LONG(WINAPI*)();
-
-template <class T>
-T ExportOf(HMODULE module, const char* name) {
-  // GetProcAddress returns a generic function pointer; the export's real type is known here.
-  return reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-}  // namespace
 
 TestCameraRegistration::~TestCameraRegistration() {
   if (m_registered) Unregister();
@@ -24,14 +12,8 @@ TestCameraRegistration::~TestCameraRegistration() {
 }
 
 HRESULT TestCameraRegistration::CallExport(const char* name) {
-  if (m_module == nullptr) {
-    const std::wstring path = SiblingPath(L"fontis_testcam.dll");
-    m_module = ::LoadLibraryW(path.c_str());
-    if (m_module == nullptr) return HRESULT_FROM_WIN32(::GetLastError());
-  }
-  const auto function = ExportOf<RegistrationFunction>(m_module, name);
-  if (function == nullptr) return HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
-  return function();
+  if (m_module == nullptr) m_module = ::LoadLibraryW(SiblingPath(L"fontis_testcam.dll").c_str());
+  return m_module == nullptr ? HRESULT_FROM_WIN32(::GetLastError()) : CallDllExport(m_module, name);
 }
 
 HRESULT TestCameraRegistration::Register() {
@@ -48,15 +30,12 @@ HRESULT TestCameraRegistration::Unregister() {
 }
 
 LONG TestCameraRegistration::LiveObjects() const {
-  if (m_module == nullptr) return -1;
-  const auto function = ExportOf<LiveObjectsFunction>(m_module, "TestCamLiveObjects");
-  return function != nullptr ? function() : -1;
+  return m_module == nullptr ? -1 : CallDllExport(m_module, "TestCamLiveObjects");
 }
 
 void TestCameraEnvironment::SetUp() {
   m_comInitialized = SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-  const HRESULT hr = m_registration.Register();
-  ASSERT_EQ(S_OK, hr) << "registering the test cameras failed";
+  ASSERT_EQ(S_OK, m_registration.Register()) << "registering the test cameras failed";
 }
 
 void TestCameraEnvironment::TearDown() {

@@ -1,11 +1,5 @@
-// Registers the test cameras of fontis_testcam.dll (see filters/testcam/TestCameraProfiles.h)
-// for a test program: load the DLL beside the program, call its DllRegisterServer, and undo it.
-//
-// Use in a test program that needs cameras:
-//   static auto* const g_cameras = ::testing::AddGlobalTestEnvironment(new TestCameraEnvironment);
-// Its SetUp initialises COM (multithreaded) on the main thread and registers; TearDown
-// unregisters and uninitialises. Tests that need no camera at some point may call
-// g_cameras->Registration().Unregister() and Register() again.
+// fontis_testcam.dll's cameras registered for a test program, and undone; TestCameraEnvironment
+// does it for the whole program with COM initialised multithreaded on the main thread.
 #pragma once
 
 #include <windows.h>
@@ -25,9 +19,8 @@ class TestCameraRegistration {
   HRESULT Unregister();
   bool IsRegistered() const { return m_registered; }
 
-  // The DLL's count of live COM objects and server locks; -1 when the DLL is not loaded.
+  // The DLL's count of live COM objects and server locks; negative when the DLL is not loaded.
   LONG LiveObjects() const;
-  HMODULE Module() const { return m_module; }
 
  private:
   HRESULT CallExport(const char* name);

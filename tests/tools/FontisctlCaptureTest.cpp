@@ -1,42 +1,18 @@
-// fontisctl capture as an application: the test cameras opened by name in each of their formats,
-// saved as a BMP or as raw frames whose frame code names the camera; a device that is not there,
-// a format that is not offered or is refused, and a device whose start fails end with their own
-// exit codes and never hang.
+// fontisctl as an application of the test cameras: frames of each format whose codes name the
+// camera, exit codes of devices and formats that fail, and the devices it lists.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "support/FontisctlRun.h"
-#include "support/TempFiles.h"
 #include "common/BitmapSize.h"
 #include "filters/testcam/TestCameraProfiles.h"
 #include "support/CodedPicture.h"
+#include "support/FontisctlRun.h"
+#include "support/TempFiles.h"
 #include "support/TestCamFaultRecord.h"
 #include "support/TestCameraRegistration.h"
-#include "support/TestProcess.h"
-
-namespace {
-
-constexpr DWORD kExitFailure = 1;
-constexpr DWORD kExitNoDevice = 3;
-constexpr DWORD kExitFormat = 4;
-
-// The frame code of a picture whose bars and grey are where they belong.
-::testing::AssertionResult ReadCode(const SourceFrame& frame, uint16_t* code) {
-  std::string mismatch;
-  if (!CheckBarsAndBottom(frame, &mismatch) || !ReadFrameCode(frame, code, &mismatch)) {
-    return ::testing::AssertionFailure() << mismatch;
-  }
-  return ::testing::AssertionSuccess();
-}
-
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
-
-}  // namespace
 
 class FontisctlCapture : public ::testing::Test {
  protected:
@@ -44,10 +20,7 @@ class FontisctlCapture : public ::testing::Test {
     s_cameras = std::make_unique<TestCameraRegistration>();
     s_registered = s_cameras->Register();
   }
-  static void TearDownTestSuite() {
-    s_cameras->Unregister();
-    s_cameras.reset();
-  }
+  static void TearDownTestSuite() { s_cameras.reset(); }
   void SetUp() override { ASSERT_EQ(S_OK, s_registered) << "the test cameras could not be registered"; }
 
   static std::unique_ptr<TestCameraRegistration> s_cameras;
@@ -57,88 +30,93 @@ class FontisctlCapture : public ::testing::Test {
 std::unique_ptr<TestCameraRegistration> FontisctlCapture::s_cameras;
 HRESULT FontisctlCapture::s_registered = E_FAIL;
 
-TEST_F(FontisctlCapture, EachFormatOfTheCamerasGivesABmpWhoseCodeNamesTheCamera) {
-  struct Case {
+TEST_F(FontisctlCapture, EachFormatGivesFramesWhoseCodesNameTheCameraInOrder) {
+  // "Fontis Test Camera" is also the FriendlyName of a camera listed later: the first one wins.
+  const struct {
     size_t camera;
     LONG width, height;
     const char* subtype;
-  };
-  // "Fontis Test Camera" is also the FriendlyName of a camera listed later: the first one wins.
-  const Case cases[] = {{kTestCamStandard, 640, 480, "RGB24"},
-                        {kTestCamStandard, 640, 480, "YUY2"},
-                        {kTestCamStandard, 1920, 1080, "NV12"},
-                        {kTestCamSecond, 640, 480, "YUY2"}};
-  for (const Case& c : cases) {
+    size_t frames;
+    bool raw;  // every frame as it came (RGB24 bottom-up), or the last one as a BMP
+  } cases[] = {{kTestCamStandard, 640, 480, "RGB24", 2, false},
+               {kTestCamStandard, 640, 480, "YUY2", 2, false},
+               {kTestCamStandard, 1920, 1080, "NV12", 2, false},
+               {kTestCamSecond, 640, 480, "YUY2", 2, false},
+               {kTestCamStandard, 320, 240, "RGB24", 3, true}};
+  for (const auto& c : cases) {
     const std::string format = std::string(c.subtype) + " " + std::to_string(c.width) + "x" + std::to_string(c.height);
-    SCOPED_TRACE(testing::PrintToString(std::wstring(kTestCameraProfiles[c.camera].friendlyName)) + " " + format);
-    const std::wstring size = std::to_wstring(c.width) + L"x" + std::to_wstring(c.height);
-    const std::wstring subtype(c.subtype, c.subtype + strlen(c.subtype));
-    const std::wstring path = TempFile(UniqueInstanceName(L"capture") + L".bmp");
-    const CtlRun run = RunFontisctl(L"capture " + Quoted(kTestCameraProfiles[c.camera].friendlyName) + L" --size " +
-                                    size + L" --subtype " + subtype + L" --frames 2 --out " + Quoted(path));
-    const std::vector<BYTE> bmp = ReadAndDelete(path);
+    const std::wstring camera = kTestCameraProfiles[c.camera].friendlyName;
+    SCOPED_TRACE(testing::PrintToString(camera) + " " + format + (c.raw ? " raw" : ""));
+    const std::wstring path = TempFile(UniqueInstanceName(L"capture") + (c.raw ? L".raw" : L".bmp"));
+    const CtlRun run = RunFontisctl(L"capture \"" + camera + L"\" --size " + std::to_wstring(c.width) + L"x" +
+                                    std::to_wstring(c.height) + L" --subtype " +
+                                    std::wstring(c.subtype, c.subtype + strlen(c.subtype)) + L" --frames " +
+                                    std::to_wstring(c.frames) + L" --out \"" + path + L"\"");
+    const std::vector<BYTE> file = ReadAndDelete(path);
     ASSERT_EQ(0u, run.code) << run.output;
-    EXPECT_NE(std::string::npos, run.output.find("format   " + format)) << run.output;
-    EXPECT_NE(std::string::npos, run.output.find("frames   2")) << run.output;
-    EXPECT_NE(std::string::npos, run.output.find("frame 1  start")) << run.output;
+    EXPECT_TRUE(run.Printed("format   " + format)) << run.output;
+    EXPECT_TRUE(run.Printed("frames   " + std::to_string(c.frames))) << run.output;
+    EXPECT_TRUE(run.Printed("frame 1  start")) << run.output;
 
-    ASSERT_EQ(kBmpHeaderBytes + BitmapImageSize(c.width, c.height, 24), bmp.size());
-    BITMAPINFOHEADER info = {};
-    memcpy(&info, &bmp[14], sizeof(info));
-    EXPECT_EQ(c.width, info.biWidth);
-    EXPECT_EQ(c.height, info.biHeight) << "bottom-up rows";
-    EXPECT_EQ(24, info.biBitCount);
-    uint16_t code = 0;
-    ASSERT_TRUE(ReadCode(BottomUpRgb24(bmp, kBmpHeaderBytes, c.width, c.height), &code));
-    EXPECT_EQ(c.camera, FrameCodeCamera(code));
-  }
-}
-
-TEST_F(FontisctlCapture, RawOutputHoldsEveryFrameInOrder) {
-  const std::wstring path = TempFile(UniqueInstanceName(L"capture") + L".raw");
-  const CtlRun run = RunFontisctl(L"capture \"Fontis Test Camera\" --size 320x240 --subtype RGB24 --frames 3 --out " +
-                                  Quoted(path));
-  const std::vector<BYTE> raw = ReadAndDelete(path);
-  ASSERT_EQ(0u, run.code) << run.output;
-  EXPECT_NE(std::string::npos, run.output.find("format   RGB24 320x240 bottom-up")) << run.output;
-  const size_t frameBytes = BitmapImageSize(320, 240, 24);
-  ASSERT_EQ(3 * frameBytes, raw.size());
-  uint32_t previous = 0;
-  for (size_t i = 0; i < 3; ++i) {
-    uint16_t code = 0;
-    ASSERT_TRUE(ReadCode(BottomUpRgb24(raw, i * frameBytes, 320, 240), &code)) << "frame " << i;
-    EXPECT_EQ(kTestCamStandard, FrameCodeCamera(code));
-    if (i > 0) {
-      EXPECT_EQ((previous + 1) & kFrameCodeCounterMask, FrameCodeCounter(code)) << "frame " << i;
+    const size_t header = c.raw ? 0 : kBmpHeaderBytes, frameBytes = BitmapImageSize(c.width, c.height, 24);
+    const size_t stored = c.raw ? c.frames : 1;
+    ASSERT_EQ(header + stored * frameBytes, file.size());
+    if (!c.raw) {
+      BITMAPINFOHEADER info = {};
+      memcpy(&info, &file[14], sizeof(info));
+      EXPECT_EQ(c.width, info.biWidth);
+      EXPECT_EQ(c.height, info.biHeight) << "bottom-up rows";
+      EXPECT_EQ(24, info.biBitCount);
     }
-    previous = FrameCodeCounter(code);
+    uint16_t previous = 0;
+    for (size_t i = 0; i < stored; ++i) {
+      const SourceFrame picture = BottomUpRgb24(file, header + i * frameBytes, c.width, c.height);
+      uint16_t code = 0;
+      std::string mismatch;
+      ASSERT_TRUE(ReadCheckedFrameCode(picture, &code, &mismatch)) << "frame " << i << ": " << mismatch;
+      EXPECT_EQ(c.camera, FrameCodeCamera(code));
+      if (i > 0) {
+        EXPECT_EQ((FrameCodeCounter(previous) + 1) & kFrameCodeCounterMask, FrameCodeCounter(code)) << i;
+      }
+      previous = code;
+    }
   }
 }
 
-TEST_F(FontisctlCapture, MissingDeviceAndFormatsNotOfferedOrRefused) {
-  CtlRun run = RunFontisctl(L"capture \"Fontis Test Camera 9\"");
-  EXPECT_EQ(kExitNoDevice, run.code) << run.output;
-  EXPECT_NE(std::string::npos, run.output.find("no video input device has the FriendlyName")) << run.output;
-
-  // A size offered in another subtype only is not offered either.
-  run = RunFontisctl(L"capture \"Fontis Test Camera\" --size 320x240 --subtype NV12");
-  EXPECT_EQ(kExitFormat, run.code) << run.output;
-  EXPECT_NE(std::string::npos, run.output.find("NV12 1920x1080")) << "the offers are listed: " << run.output;
-
+TEST_F(FontisctlCapture, BadDevicesAndFormatsEndWithTheirOwnExitCodesInsteadOfWaiting) {
   TestCamFaultRecord faults;
   ASSERT_TRUE(faults.IsValid());
   faults.RefuseSize(640, 480, E_ACCESSDENIED);
-  run = RunFontisctl(L"capture \"Fontis Test Camera Faulty\" --size 640x480 --subtype YUY2");
-  EXPECT_EQ(kExitFormat, run.code) << run.output;
-  EXPECT_NE(std::string::npos, run.output.find("refused the format YUY2 640x480: 0x80070005")) << run.output;
+  faults.FailStarts(1000, HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES));
+  constexpr DWORD kExitFailure = 1, kExitNoDevice = 3, kExitFormat = 4;
+  const struct {
+    const wchar_t* arguments;
+    DWORD code;
+    const char* says;
+  } cases[] = {
+      {L"\"Fontis Test Camera 9\"", kExitNoDevice, "no video input device has the FriendlyName"},
+      // A size offered in another subtype only is not offered either; the offers are listed.
+      {L"\"Fontis Test Camera\" --size 320x240 --subtype NV12", kExitFormat, "NV12 1920x1080"},
+      {L"\"Fontis Test Camera Faulty\" --size 640x480 --subtype YUY2", kExitFormat,
+       "refused the format YUY2 640x480: 0x80070005"},
+      {L"\"Fontis Test Camera Faulty\" --timeout 20", kExitFailure, "failed to start: 0x800705AA"},
+  };
+  for (const auto& c : cases) {
+    const CtlRun run = RunFontisctl(L"capture " + std::wstring(c.arguments));
+    EXPECT_EQ(c.code, run.code) << run.output;
+    EXPECT_TRUE(run.Printed(c.says)) << run.output;
+  }
+  EXPECT_GE(faults.StartAttempts(), 1);
 }
 
-TEST_F(FontisctlCapture, ADeviceWhoseStartFailsEndsWithAnErrorInsteadOfWaiting) {
-  TestCamFaultRecord faults;
-  ASSERT_TRUE(faults.IsValid());
-  faults.FailStarts(1000, HRESULT_FROM_WIN32(ERROR_NO_SYSTEM_RESOURCES));
-  const CtlRun run = RunFontisctl(L"capture \"Fontis Test Camera Faulty\" --timeout 20");
-  EXPECT_EQ(kExitFailure, run.code) << run.output;
-  EXPECT_NE(std::string::npos, run.output.find("failed to start: 0x800705AA")) << run.output;
-  EXPECT_GE(faults.StartAttempts(), 1);
+TEST_F(FontisctlCapture, DevicesListsCamerasAsTheHostFindsThem) {
+  CtlRun run = RunFontisctl(L"devices");
+  EXPECT_EQ(0u, run.code);
+  // The camera whose Description differs from its FriendlyName is shown by its Description.
+  EXPECT_TRUE(run.Printed("\"Fontis Second Camera\"")) << run.output;
+  EXPECT_TRUE(run.Printed("root#fontis_testcam#0002")) << run.output;
+  ASSERT_EQ(S_OK, s_cameras->Unregister());
+  run = RunFontisctl(L"devices");
+  EXPECT_FALSE(run.Printed("Fontis")) << run.output;
+  s_registered = s_cameras->Register();
 }

@@ -1,16 +1,16 @@
-// The capture renderer in real graphs with the test camera: frames reach the ring whole and in
-// order through run, stop, run and a reconnection in another format; malformed types are
-// refused at connection time (and announced ones never); samples in a format the ring cannot
-// hold are dropped; the filter is destroyed when the graph lets go of it.
+// The capture renderer in real graphs with the test camera: frames in the ring, malformed and
+// unholdable formats refused or dropped, and its format event against a real request channel.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <vector>
 
+#include "common/ComReferences.h"
 #include "common/ScopedHandle.h"
 #include "filters/base/ModuleLifetime.h"
 #include "filters/testcam/TestPattern.h"
 #include "framering/CFrameRingReader.h"
+#include "ipc/CRgCenterClient.h"
 #include "ipc/NamedObjects.h"
 #include "ipc/ObjectNames.h"
 #include "support/RendererRig.h"
@@ -49,6 +49,17 @@ void ExpectAllObjectsGone() {
   // The graph may hand its last references back from its own threads.
   EXPECT_TRUE(WaitUntil([] { return ModuleLiveObjectCount() == 0; }, 3000)) << ModuleLiveObjectCount();
   EXPECT_TRUE(WaitUntil([] { return g_cameras->Registration().LiveObjects() == 0; }, 3000));
+}
+
+// Long enough for several polls of the renderer's watch.
+constexpr DWORD kQuietMs = 4 * CFormatWatcher::kPollMs;
+constexpr DWORD kSignalMs = 3000;
+
+int TakeClientSlot(CRgCenterClient& client, LONG width, LONG height) {
+  int slot = -1;
+  const CMediaType type = VideoType(VideoSubtype::kRgb24, width, height);
+  EXPECT_EQ(S_OK, client.TakeSlot(CurrentClientIdentity(), TRUE, type.Get(), &slot));
+  return slot;
 }
 
 }  // namespace
@@ -194,4 +205,45 @@ TEST(CaptureRendererGraph, SamplesInAFormatTheRingCannotHoldAreDroppedNotDescrib
     allocator->Decommit();
   }
   ExpectAllObjectsGone();
+}
+
+// Set once per change of the clients' largest request that differs from what the renderer
+// renders, never for the same request again.
+TEST(CaptureRendererFormatEvent, SetOncePerChangeOfTheClientsLargestRequest) {
+  const std::wstring instance = UniqueInstanceName(L"rformat");
+  CRgCenterClient client;
+  ASSERT_EQ(S_OK, client.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen));
+  const int first = TakeClientSlot(client, 640, 480);
+  ComPtr<IBaseFilter> renderer;
+  ASSERT_EQ(S_OK, HandOutNewObject(CCaptureRenderer::Create(), IID_PPV_ARGS(&renderer)));
+  ComPtr<IRendererControl> control;
+  ASSERT_EQ(S_OK, QueryRendererControl(renderer.Get(), &control));
+  ScopedHandle formatEvent(::CreateEventW(nullptr, FALSE, FALSE, nullptr));  // the host's: auto-reset
+  ASSERT_EQ(S_OK, control->SetInstanceName(instance.c_str()));
+  {
+    // The renderer keeps its own duplicate: the copy handed over may be closed at once.
+    HANDLE handedOver = nullptr;
+    ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), formatEvent.Get(), ::GetCurrentProcess(), &handedOver, 0,
+                                  FALSE, DUPLICATE_SAME_ACCESS));
+    ScopedHandle closedSoon(handedOver);
+    ASSERT_EQ(S_OK, control->SetFormatEvent(closedSoon.Get()));
+  }
+  ASSERT_EQ(S_OK, control->SetMediaType(&VideoType(VideoSubtype::kRgb24, 640, 480).Get()));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs))
+      << "the request is what the renderer renders";
+
+  // A second client asks for more: one signal, and no more while that request stands, even
+  // though the renderer still renders the smaller format.
+  const int second = TakeClientSlot(client, 1280, 720);
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(formatEvent.Get(), kSignalMs));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs));
+  // It leaves: the largest request is the rendered format again, nothing to tell.
+  ASSERT_EQ(S_OK, client.ReleaseSlot(second, CurrentClientIdentity()));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs));
+  // Another asks for full HD; the host rebuilds in it and the renderer hears of it.
+  TakeClientSlot(client, 1920, 1080);
+  EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(formatEvent.Get(), kSignalMs));
+  ASSERT_EQ(S_OK, control->SetMediaType(&VideoType(VideoSubtype::kRgb24, 1920, 1080).Get()));
+  EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(formatEvent.Get(), kQuietMs));
+  ASSERT_EQ(S_OK, client.ReleaseSlot(first, CurrentClientIdentity()));
 }

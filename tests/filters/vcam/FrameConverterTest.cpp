@@ -1,15 +1,16 @@
-// The virtual camera's frame converter: every source layout to every target layout at the same
-// size, shrunk and enlarged, read back for colours, frame code and row order; descriptions and
-// buffers that do not fit are refused. Sources and targets end at an inaccessible page, so a
-// read or write outside them ends the test program.
+// The frame converter on buffers that end at an inaccessible page: every layout pair and scale,
+// refused descriptions and buffers, and layouts that agree with the capture renderer's.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <tuple>
 
+#include "filters/renderer/RendererFormat.h"
 #include "filters/vcam/CFrameConverter.h"
+#include "ipc/VideoInfoFormat.h"
 #include "support/CodedPicture.h"
 #include "support/GuardedBuffer.h"
 
@@ -63,13 +64,7 @@ SourcePicture MakeSource(const SourceKind& kind, LONG width, LONG height, uint16
   const LONG stride = RowBytes(kind.fourcc, width) + kind.padding;
   const size_t bytes = static_cast<size_t>(stride) * height * (kind.fourcc == kFourccNv12 ? 3 : 2) / 2;
   picture.buffer = std::make_unique<GuardedBuffer>(bytes);
-  picture.frame.fourcc = kind.fourcc;
-  picture.frame.width = width;
-  picture.frame.height = height;
-  picture.frame.stride = stride;
-  picture.frame.bottomUp = kind.bottomUp;
-  picture.frame.data = picture.buffer->Data();
-  picture.frame.bytes = bytes;
+  picture.frame = SourceFrame{kind.fourcc, width, height, stride, kind.bottomUp, picture.buffer->Data(), bytes};
   if (picture.buffer->Data() != nullptr) {
     memset(picture.buffer->Data(), 0x5A, bytes);  // row padding that is not picture
     DrawCodedPicture(picture.frame, code);
@@ -77,28 +72,18 @@ SourcePicture MakeSource(const SourceKind& kind, LONG width, LONG height, uint16
   return picture;
 }
 
-TargetFormat MakeTarget(LONG fourcc, LONG width, LONG height, bool bottomUp) {
-  TargetFormat format;
-  format.fourcc = fourcc;
-  format.width = width;
-  format.height = bottomUp ? height : -height;
-  return format;
-}
-
 size_t TargetBytes(const TargetFormat& format) {
   FrameLayout layout;
   return SUCCEEDED(DescribeTargetFormat(format, &layout)) ? static_cast<size_t>(layout.imageBytes) : 0;
 }
 
-struct SizePair {
-  LONG sourceWidth, sourceHeight, targetWidth, targetHeight;
-  bool rgbTargetsOnly;  // odd sides, which YUV layouts cannot have
-};
-
 }  // namespace
 
 TEST(FrameConverter, EveryLayoutPairKeepsColoursCodeAndRowOrder) {
-  const SizePair sizes[] = {
+  const struct {
+    LONG sourceWidth, sourceHeight, targetWidth, targetHeight;
+    bool rgbTargetsOnly;  // odd sides, which YUV layouts cannot have
+  } sizes[] = {
       {1280, 720, 1280, 720, false}, {1280, 720, 640, 480, false}, {1920, 1080, 320, 240, false},
       {640, 480, 640, 720, false},   {1280, 720, 641, 479, true},
   };
@@ -106,7 +91,7 @@ TEST(FrameConverter, EveryLayoutPairKeepsColoursCodeAndRowOrder) {
   // conversion must never leak into the next.
   CFrameConverter converter;
   unsigned caseNumber = 0;
-  for (const SizePair& size : sizes) {
+  for (const auto& size : sizes) {
     for (const SourceKind& sourceKind : kSources) {
       for (const TargetKind& targetKind : kTargets) {
         if (size.rgbTargetsOnly && !IsRgb(targetKind.fourcc)) continue;
@@ -117,20 +102,18 @@ TEST(FrameConverter, EveryLayoutPairKeepsColoursCodeAndRowOrder) {
                      std::to_string(size.targetWidth) + "x" + std::to_string(size.targetHeight));
         const SourcePicture source = MakeSource(sourceKind, size.sourceWidth, size.sourceHeight, code);
         ASSERT_NE(nullptr, source.buffer->Data());
-        const TargetFormat format = MakeTarget(targetKind.fourcc, size.targetWidth, size.targetHeight,
-                                               targetKind.bottomUp);
+        const TargetFormat format = {targetKind.fourcc, size.targetWidth,
+                                     targetKind.bottomUp ? size.targetHeight : -size.targetHeight};
         GuardedBuffer out(TargetBytes(format));
         ASSERT_NE(nullptr, out.Data());
         memset(out.Data(), 0xCD, out.Size());
 
         ASSERT_EQ(S_OK, converter.Convert(source.frame, format, out.Data(), out.Size()));
 
-        const SourceFrame view = ViewOfTarget(format, out.Data(), out.Size());
         uint16_t read = 0;
         std::string mismatch;
-        EXPECT_TRUE(ReadFrameCode(view, &read, &mismatch)) << mismatch;
+        EXPECT_TRUE(ReadCheckedFrameCode(ViewOfTarget(format, out.Data(), out.Size()), &read, &mismatch)) << mismatch;
         EXPECT_EQ(code, read);
-        EXPECT_TRUE(CheckBarsAndBottom(view, &mismatch)) << mismatch;
       }
     }
   }
@@ -139,59 +122,43 @@ TEST(FrameConverter, EveryLayoutPairKeepsColoursCodeAndRowOrder) {
 
 TEST(FrameConverter, RefusesSourcesWhoseDescriptionDoesNotFit) {
   CFrameConverter converter;
-  const TargetFormat format = MakeTarget(kFourccBgrx32, 32, 24, true);
+  const TargetFormat format = {kFourccBgrx32, 32, 24};
   GuardedBuffer out(TargetBytes(format));
   ASSERT_NE(nullptr, out.Data());
-  const SourceKind kinds[] = {kSources[0], kSources[3], kSources[5], kSources[7]};
-  for (const SourceKind& kind : kinds) {
+  using F = SourceFrame&;
+  const struct {
+    const char* what;
+    void (*spoil)(F f);
+    HRESULT expected;
+    LONG onlyFor;  // a layout, or 0 for all
+  } cases[] = {
+      {"stride below a row", [](F f) { f.stride = RowBytes(f.fourcc, f.width) - 1; }, kErrBadFrameLayout, 0},
+      {"one byte short", [](F f) { f.bytes -= 1; }, kErrBufferTooSmall, 0},
+      {"more rows than the buffer holds", [](F f) { f.height += 2; }, kErrBufferTooSmall, 0},
+      {"longer rows than the buffer holds", [](F f) { f.stride += 4; }, kErrBufferTooSmall, 0},
+      // 48 rows of it pass 2 GiB: too large for any frame.
+      {"rows beyond 32-bit offsets", [](F f) { f.stride = 1 << 26, f.bytes = SIZE_MAX; }, kErrBadFrameLayout, 0},
+      {"negative stride", [](F f) { f.stride = -f.stride; }, kErrBadFrameLayout, 0},
+      {"zero width", [](F f) { f.width = 0; }, kErrBadFrameLayout, 0},
+      {"negative height", [](F f) { f.height = -48; }, kErrBadFrameLayout, 0},
+      {"width beyond the largest side", [](F f) { f.width = kMaxFrameSide + 2; }, kErrBadFrameLayout, 0},
+      {"height beyond the largest side", [](F f) { f.height = kMaxFrameSide + 2; }, kErrBadFrameLayout, 0},
+      {"no pixels", [](F f) { f.data = nullptr; }, E_POINTER, 0},
+      {"unknown layout", [](F f) { f.fourcc = MakeFourcc('I', '4', '2', '0'); }, kErrBadFrameLayout, 0},
+      {"odd YUY2 width", [](F f) { f.width = 63; }, kErrBadFrameLayout, kFourccYuy2},
+      {"odd NV12 width", [](F f) { f.width = 63; }, kErrBadFrameLayout, kFourccNv12},
+      {"odd NV12 height", [](F f) { f.height = 47; }, kErrBadFrameLayout, kFourccNv12},
+  };
+  for (const SourceKind& kind : {kSources[0], kSources[3], kSources[5], kSources[7]}) {
     SCOPED_TRACE(kind.name);
     const SourcePicture source = MakeSource(kind, 64, 48, 0x1234);
     ASSERT_NE(nullptr, source.buffer->Data());
     const auto convert = [&](const SourceFrame& frame) { return converter.Convert(frame, format, out.Data(), out.Size()); };
-    EXPECT_EQ(S_OK, convert(source.frame));
-
-    SourceFrame bad = source.frame;
-    bad.stride = RowBytes(kind.fourcc, 64) - 1;
-    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "stride below a row";
-    bad = source.frame;
-    bad.bytes -= 1;
-    EXPECT_EQ(kErrBufferTooSmall, convert(bad)) << "one byte short";
-    bad = source.frame;
-    bad.height += 2;
-    EXPECT_EQ(kErrBufferTooSmall, convert(bad)) << "more rows than the buffer holds";
-    bad = source.frame;
-    bad.stride += 4;
-    EXPECT_EQ(kErrBufferTooSmall, convert(bad)) << "longer rows than the buffer holds";
-    bad = source.frame;
-    bad.stride = 1 << 26;  // 48 rows of it pass 2 GiB: too large for any frame
-    bad.bytes = SIZE_MAX;
-    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "rows beyond 32-bit offsets";
-    bad = source.frame;
-    bad.stride = -source.frame.stride;
-    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "negative stride";
-    for (const LONG side : {0L, -64L, static_cast<LONG>(kMaxFrameSide) + 2}) {
-      bad = source.frame;
-      bad.width = side;
-      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "width " << side;
-      bad = source.frame;
-      bad.height = side;
-      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "height " << side;
-    }
-    bad = source.frame;
-    bad.data = nullptr;
-    EXPECT_EQ(E_POINTER, convert(bad));
-    bad = source.frame;
-    bad.fourcc = MakeFourcc('I', '4', '2', '0');
-    EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "unknown layout";
-    if (!IsRgb(kind.fourcc)) {
-      bad = source.frame;
-      bad.width = 63;
-      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "odd width";
-    }
-    if (kind.fourcc == kFourccNv12) {
-      bad = source.frame;
-      bad.height = 47;
-      EXPECT_EQ(kErrBadFrameLayout, convert(bad)) << "odd NV12 height";
+    for (const auto& c : cases) {
+      if (c.onlyFor != 0 && c.onlyFor != kind.fourcc) continue;
+      SourceFrame bad = source.frame;
+      c.spoil(bad);
+      EXPECT_EQ(c.expected, convert(bad)) << c.what;
     }
     // Refusals leave the converter as good as new.
     EXPECT_EQ(S_OK, convert(source.frame));
@@ -205,7 +172,7 @@ TEST(FrameConverter, RefusesTargetsItCannotFill) {
   GuardedBuffer out(64 * 48 * 4);
   ASSERT_NE(nullptr, out.Data());
 
-  const TargetFormat rgb = MakeTarget(kFourccBgr24, 33, 25, true);
+  const TargetFormat rgb = {kFourccBgr24, 33, 25};
   const size_t needed = TargetBytes(rgb);
   EXPECT_EQ(100u * 25, needed);  // 33 x 3 bytes padded to 100
   EXPECT_EQ(kErrBufferTooSmall, converter.Convert(source.frame, rgb, out.Data() + out.Size() - (needed - 1), needed - 1));
@@ -213,11 +180,9 @@ TEST(FrameConverter, RefusesTargetsItCannotFill) {
   EXPECT_EQ(S_OK, converter.Convert(source.frame, rgb, out.Data() + out.Size() - needed, needed));
 
   const TargetFormat refused[] = {
-      MakeTarget(kFourccNv12, 63, 48, false),  MakeTarget(kFourccNv12, 64, 47, false),
-      MakeTarget(kFourccYuy2, 63, 48, false),  MakeTarget(kFourccBgr24, 0, 48, true),
-      MakeTarget(kFourccBgr24, -64, 48, true), MakeTarget(kFourccBgrx32, 64, 0, true),
-      {kFourccBgrx32, 64, LONG_MIN},           MakeTarget(kFourccBgrx32, kMaxFrameSide + 1, 2, true),
-      MakeTarget(MakeFourcc('I', '4', '2', '0'), 64, 48, false),
+      {kFourccNv12, 63, -48},        {kFourccNv12, 64, -47},                {kFourccYuy2, 63, -48},
+      {kFourccBgr24, 0, 48},         {kFourccBgr24, -64, 48},               {kFourccBgrx32, 64, 0},
+      {kFourccBgrx32, 64, LONG_MIN}, {kFourccBgrx32, kMaxFrameSide + 1, 2}, {MakeFourcc('I', '4', '2', '0'), 64, -48},
   };
   for (const TargetFormat& format : refused) {
     EXPECT_EQ(kErrBadFrameLayout, converter.Convert(source.frame, format, out.Data(), out.Size()))
@@ -225,27 +190,43 @@ TEST(FrameConverter, RefusesTargetsItCannotFill) {
   }
 }
 
-TEST(FrameLayout, TargetStridesSizesAndRowOrder) {
-  struct Case {
+// The capture renderer describes the frames it puts in the ring as the virtual camera lays out
+// what it delivers: the same strides, sizes and row order.
+TEST(FrameLayout, TheRendererAndTheConverterAgreeOnStridesSizesAndRowOrder) {
+  using V = VideoSubtype;
+  const struct {
+    V subtype;
     TargetFormat format;
     LONG stride;
     LONG64 bytes;
     bool bottomUp;
+  } cases[] = {
+      {V::kRgb24, {kFourccBgr24, 641, 480}, 1924, 1924LL * 480, true},  // rows padded to 32 bits
+      {V::kRgb24, {kFourccBgr24, 640, -480}, 1920, 1920LL * 480, false},
+      {V::kRgb32, {kFourccBgrx32, 641, 3}, 2564, 2564LL * 3, true},
+      {V::kYuy2, {kFourccYuy2, 640, 480}, 1280, 1280LL * 480, false},
+      {V::kYuy2, {kFourccYuy2, 640, -480}, 1280, 1280LL * 480, false},  // YUV is top-down whatever the sign
+      {V::kNv12, {kFourccNv12, 1920, 1080}, 1920, 1920LL * 1620, false},
   };
-  const Case cases[] = {
-      {{kFourccBgr24, 641, 480}, 1924, 1924LL * 480, true},  // rows padded to 32 bits
-      {{kFourccBgr24, 640, -480}, 1920, 1920LL * 480, false},
-      {{kFourccBgrx32, 641, 3}, 2564, 2564LL * 3, true},
-      {{kFourccYuy2, 640, 480}, 1280, 1280LL * 480, false},
-      {{kFourccYuy2, 640, -480}, 1280, 1280LL * 480, false},  // YUV is top-down whatever the sign
-      {{kFourccNv12, 1920, 1080}, 1920, 1920LL * 1620, false},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.format.fourcc) + " " + std::to_string(c.format.width) + "x" +
+                 std::to_string(c.format.height));
     FrameLayout layout;
-    ASSERT_EQ(S_OK, DescribeTargetFormat(c.format, &layout)) << c.format.width;
-    EXPECT_EQ(c.stride, layout.stride);
-    EXPECT_EQ(c.bytes, layout.imageBytes);
-    EXPECT_EQ(c.bottomUp, layout.bottomUp);
-    EXPECT_EQ(c.format.height < 0 ? -c.format.height : c.format.height, layout.height);
+    ASSERT_EQ(S_OK, DescribeTargetFormat(c.format, &layout));
+    CMediaType type;
+    ASSERT_EQ(S_OK, BuildVideoInfoType(c.format.width, c.format.height, c.subtype, &type));
+    RendererFormat ring;
+    ASSERT_EQ(S_OK, ParseRendererFormat(type.Get(), &ring));
+    for (const auto& found : {std::make_tuple(layout.stride, layout.imageBytes, layout.bottomUp, layout.height),
+                              std::make_tuple(ring.stride, ring.imageBytes, ring.bottomUp, ring.height)}) {
+      EXPECT_EQ(std::make_tuple(c.stride, c.bytes, c.bottomUp, c.format.height < 0 ? -c.format.height : c.format.height),
+                found);
+    }
+    EXPECT_EQ(c.format.fourcc, ring.fourcc);
   }
+  // biSizeImage 0 is allowed for uncompressed video: the size follows from the header.
+  CMediaType noSize;
+  ASSERT_EQ(S_OK, BuildVideoInfoType(320, 240, VideoSubtype::kRgb32, &noSize));
+  noSize.VideoInfo()->bmiHeader.biSizeImage = 0;
+  EXPECT_EQ(S_OK, ParseRendererFormat(noSize.Get(), nullptr));
 }

@@ -1,6 +1,5 @@
-// The virtual camera as the system lists it: registered by DllRegisterServer in the video input
-// category beside the test cameras, bound through its moniker without registering anywhere,
-// skipped when a host's camera is chosen, and gone without a trace after DllUnregisterServer.
+// The virtual camera as the system lists it: registered beside the test cameras, bound without
+// side effects, skipped when a host's camera is chosen, and gone without a trace.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -53,38 +52,28 @@ TEST(VcamRegistration, ListedBesideTheCamerasBoundWithoutSideEffectsAndRemovedWi
     // neither register with the instance nor start a host.
     ComPtr<IBaseFilter> filter;
     ASSERT_EQ(S_OK, BindDeviceByName(CLSID_VideoInputDeviceCategory, kVcamFriendlyName, &filter));
-    ASSERT_TRUE(filter);
-    ComPtr<IAMStreamConfig> config;
-    ASSERT_EQ(S_OK, PinAt(filter.Get(), 0).As(&config));
     EXPECT_FALSE(PinAt(filter.Get(), 1)) << "one pin";
-    CTaskMemMediaType first;
-    BYTE caps[sizeof(VIDEO_STREAM_CONFIG_CAPS)];
-    ASSERT_EQ(S_OK, config->GetStreamCaps(0, first.Receive(), caps));
-    EXPECT_EQ(640, first.Get()->cbFormat >= sizeof(VIDEOINFOHEADER)
-                       ? reinterpret_cast<VIDEOINFOHEADER*>(first.Get()->pbFormat)->bmiHeader.biWidth
-                       : 0);
-    EXPECT_EQ(S_FALSE, config->GetStreamCaps(16, first.Receive(), caps));
+    const ComPtr<IPin> pin = PinAt(filter.Get(), 0);
+    const CMediaType first = CapsType(pin.Get(), 0);
+    ASSERT_NE(nullptr, first.VideoInfo());
+    EXPECT_EQ(640, first.VideoInfo()->bmiHeader.biWidth);
+    EXPECT_TRUE(CapsType(pin.Get(), static_cast<int>(kVcamFormatCount) - 1).VideoInfo());
+    EXPECT_FALSE(CapsType(pin.Get(), static_cast<int>(kVcamFormatCount)).VideoInfo());
   }
   CRgCenterClient channel;
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
             channel.Open(instance.Name().c_str(), CRgCenterClient::OpenMode::kExistingOnly));
 
-  // The camera a host is asked for: never the virtual camera, listed first here.
-  std::vector<VideoInputDeviceInfo> devices;
-  ListDevices(CLSID_VideoInputDeviceCategory, &devices);
-  ASSERT_FALSE(devices.empty());
-  EXPECT_EQ(kVcamFriendlyName, devices[0].friendlyName);
+  // The camera a host is asked for by GUID is named as the host matches it; a GUID no device
+  // has names none. (The default, the first device but ours, which is listed before the test
+  // cameras, is what the end-to-end tests' host opens.)
   CVcamSettings settings;
-  settings.Load();
   HostCamera camera = {};
-  ASSERT_EQ(S_OK, ResolveHostCamera(settings, &camera));
-  EXPECT_STREQ(kTestCameraProfiles[kTestCamStandard].friendlyName, camera.name);
-  EXPECT_TRUE(IsEqualGUID(kTestCameraProfiles[kTestCamStandard].clsid, camera.guid));
   ASSERT_EQ(S_OK, settings.StoreCameraGuid(kTestCameraProfiles[kTestCamSecond].clsid));
   settings.Load();
   ASSERT_EQ(S_OK, ResolveHostCamera(settings, &camera));
-  EXPECT_STREQ(kTestCameraProfiles[kTestCamSecond].description, camera.name) << "the name the host matches";
-  ASSERT_EQ(S_OK, settings.StoreCameraGuid(kFormatVideoInfo));  // a GUID no device has
+  EXPECT_STREQ(kTestCameraProfiles[kTestCamSecond].description, camera.name);
+  ASSERT_EQ(S_OK, settings.StoreCameraGuid(kFormatVideoInfo));
   settings.Load();
   EXPECT_EQ(S_FALSE, ResolveHostCamera(settings, &camera));
 
@@ -92,9 +81,6 @@ TEST(VcamRegistration, ListedBesideTheCamerasBoundWithoutSideEffectsAndRemovedWi
   EXPECT_TRUE(VirtualCamerasListed().empty());
   EXPECT_FALSE(KeyExists(kClassKey));
   EXPECT_FALSE(KeyExists(kCategoryInstanceKey));
-  ComPtr<IBaseFilter> filter;
-  EXPECT_EQ(REGDB_E_CLASSNOTREG,
-            ::CoCreateInstance(kVcamClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&filter)));
   EXPECT_EQ(S_OK, g_vcam->Call("DllUnregisterServer")) << "unregistering twice is no error";
   ASSERT_EQ(S_OK, g_vcam->Call("DllRegisterServer"));
   ASSERT_EQ(S_OK, g_vcam->Call("DllRegisterServer"));

@@ -1,7 +1,9 @@
-// The virtual camera tests' registration, settings, stand-in host, graph and ring writer.
+// The virtual camera tests' registration, settings, stand-in host and ring writer.
 #include "VcamTestSupport.h"
 
 #include <uuids.h>
+
+#include "ipc/LiveInstance.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -11,13 +13,6 @@ constexpr DWORD kFrameGapMs = 33;
 
 RegisteredFilterDll* const g_vcam =
     static_cast<RegisteredFilterDll*>(::testing::AddGlobalTestEnvironment(new RegisteredFilterDll(L"fontis_vcam.dll")));
-
-ScopedVcamInstance::ScopedVcamInstance(const wchar_t* prefix) : m_name(UniqueInstanceName(prefix)) {
-  CVcamSettings settings;
-  EXPECT_EQ(S_OK, settings.StoreInstance(m_name.c_str()));
-}
-
-ScopedVcamInstance::~ScopedVcamInstance() { CVcamSettings().Reset(); }
 
 FakeHost::FakeHost(const std::wstring& instance) {
   if (FAILED(m_status.Open(instance.c_str())) ||
@@ -37,48 +32,6 @@ FakeHost::~FakeHost() {
   FinishLiveInstanceEnd(m_liveFlag, m_liveLock, lockHeld);
 }
 
-HRESULT VcamGraph::Build() {
-  HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph));
-  if (SUCCEEDED(hr)) hr = graph.As(&control);
-  if (SUCCEEDED(hr)) hr = ::CoCreateInstance(kVcamClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&vcam));
-  sink = AdoptNewObject(CFrameCheckRenderer::Create());
-  if (SUCCEEDED(hr) && !sink) hr = E_OUTOFMEMORY;
-  if (SUCCEEDED(hr)) hr = graph->AddFilter(vcam.Get(), kVcamFriendlyName);
-  if (SUCCEEDED(hr)) hr = graph->AddFilter(sink.Get(), L"Sink");
-  if (SUCCEEDED(hr)) {
-    pin = PinAt(vcam.Get(), 0);
-    hr = pin ? pin.As(&config) : E_FAIL;
-  }
-  return hr;
-}
-
-HRESULT VcamGraph::Connect(int caps) {
-  if (caps >= 0) {
-    CMediaType type;
-    HRESULT hr = BuildVcamMediaType(static_cast<size_t>(caps), &type);
-    if (SUCCEEDED(hr)) hr = config->SetFormat(&type.Edit());
-    if (FAILED(hr)) return hr;
-  }
-  return graph->ConnectDirect(pin.Get(), &sink->InputPin(), nullptr);
-}
-
-bool VcamGraph::WaitForSamples(LONG count, DWORD timeoutMs) {
-  const LONG start = sink->InputPin().Stats().samples;
-  return WaitUntil([&] { return sink->InputPin().Stats().samples >= start + count; }, timeoutMs);
-}
-
-void VcamGraph::Release() {
-  if (control) control->Stop();
-  config.Reset();
-  pin.Reset();
-  vcam.Reset();
-  sink.Reset();
-  control.Reset();
-  graph.Reset();
-}
-
-VcamGraph::~VcamGraph() { Release(); }
-
 TargetFormat SinkTarget(CFrameCheckRenderer& sink) {
   TargetFormat target;
   size_t bytes = 0;
@@ -95,13 +48,7 @@ CodedRingWriter::CodedRingWriter(const std::wstring& instance, int codes) {
   const size_t bytes = static_cast<size_t>(kWidth) * kHeight * 3 / 2;
   for (int code = 1; code <= codes && code <= kMaxCodes; ++code) {
     std::vector<BYTE> picture(bytes);
-    SourceFrame frame;
-    frame.fourcc = kFourccNv12;
-    frame.width = kWidth;
-    frame.height = kHeight;
-    frame.stride = kWidth;
-    frame.data = picture.data();
-    frame.bytes = picture.size();
+    const SourceFrame frame = {kFourccNv12, kWidth, kHeight, kWidth, false, picture.data(), picture.size()};
     if (!DrawCodedPicture(frame, static_cast<uint16_t>(code))) return;
     m_pictures.push_back(std::move(picture));
   }
@@ -117,10 +64,6 @@ void CodedRingWriter::Stop() {
   m_stop = true;
   if (m_thread.joinable()) m_thread.join();
   m_writer.Close();
-}
-
-LONG64 CodedRingWriter::PublishedAt(uint16_t code) const {
-  return code >= 1 && code <= m_pictures.size() ? m_published[code - 1].load() : 0;
 }
 
 void CodedRingWriter::Run() {
@@ -143,17 +86,10 @@ void CodedRingWriter::Run() {
   }
 }
 
-std::wstring CaptureVcamArguments(LONG width, LONG height, const wchar_t* subtype, int frames, const std::wstring& out) {
-  return L"capture \"" + std::wstring(kVcamFriendlyName) + L"\" --size " + std::to_wstring(width) + L"x" +
-         std::to_wstring(height) + L" --subtype " + subtype + L" --frames " + std::to_wstring(frames) +
-         L" --timeout 60 --out \"" + out + L"\"";
-}
-
 uint16_t CodeOf(const TargetFormat& target, const BYTE* sample, size_t bytes) {
   uint16_t code = 0;
   std::string mismatch;
-  if (sample == nullptr || bytes == 0 || !ReadFrameCode(ViewOfTarget(target, sample, bytes), &code, &mismatch)) {
-    return 0;
-  }
-  return code;
+  const bool coded = sample != nullptr && bytes != 0 &&
+                     ReadCheckedFrameCode(ViewOfTarget(target, sample, bytes), &code, &mismatch);
+  return coded ? code : 0;
 }

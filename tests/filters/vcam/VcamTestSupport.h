@@ -1,22 +1,12 @@
-// What the virtual camera's tests share: fontis_vcam.dll registered for the program (as regsvr32
-// would), the current user's settings pointed at a test's own instance, a stand-in for a serving
-// host (so that the filter starts no real one), a graph of the filter and a sample sink, and a
-// frame ring written with coded pictures by a thread of the test.
+// What the virtual camera's tests share: its DLL registered, settings pointed at a test's own
+// instance, a stand-in serving host, and a frame ring of coded pictures written by the test.
 #pragma once
-
-#include <windows.h>
-#include <dshow.h>
-#include <wrl/client.h>
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "support/CFrameCheckRenderer.h"
-#include "common/ComReferences.h"
 #include "common/ScopedHandle.h"
 #include "filters/vcam/CVcamSettings.h"
 #include "filters/vcam/VcamFormats.h"
@@ -24,12 +14,10 @@
 #include "framering/CFrameRingWriter.h"
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CRgCenterClient.h"
-#include "ipc/LiveInstance.h"
+#include "support/CheckedGraph.h"
 #include "support/CodedPicture.h"
 #include "support/RegisteredFilterDll.h"
-#include "support/TestCameraGraph.h"
 #include "support/TestProcess.h"
-#include "support/WaitUntil.h"
 
 // fontis_vcam.dll registered for the whole program.
 extern RegisteredFilterDll* const g_vcam;
@@ -38,8 +26,10 @@ extern RegisteredFilterDll* const g_vcam;
 // removes them again at the end.
 class ScopedVcamInstance {
  public:
-  explicit ScopedVcamInstance(const wchar_t* prefix);
-  ~ScopedVcamInstance();
+  explicit ScopedVcamInstance(const wchar_t* prefix) : m_name(UniqueInstanceName(prefix)) {
+    EXPECT_EQ(S_OK, CVcamSettings().StoreInstance(m_name.c_str()));
+  }
+  ~ScopedVcamInstance() { CVcamSettings().Reset(); }
   const std::wstring& Name() const { return m_name; }
 
  private:
@@ -61,26 +51,6 @@ class FakeHost {
   bool m_serving = false;
 };
 
-// The virtual camera (created through COM, as an application does) and a sample sink in a
-// filter graph.
-struct VcamGraph {
-  Microsoft::WRL::ComPtr<IGraphBuilder> graph;
-  Microsoft::WRL::ComPtr<IMediaControl> control;
-  Microsoft::WRL::ComPtr<IBaseFilter> vcam;
-  Microsoft::WRL::ComPtr<IPin> pin;
-  Microsoft::WRL::ComPtr<IAMStreamConfig> config;
-  Microsoft::WRL::ComPtr<CFrameCheckRenderer> sink;
-
-  // Graph, filter and sink made, both added to the graph, nothing connected.
-  HRESULT Build();
-  // SetFormat(capability `caps`) unless it is negative, then a direct connection to the sink.
-  HRESULT Connect(int caps);
-  bool WaitForSamples(LONG count, DWORD timeoutMs = 30000);
-  // Releases everything, the graph last; the filter leaves its instance.
-  void Release();
-  ~VcamGraph();
-};
-
 // The sink's connection type as the converter's target.
 TargetFormat SinkTarget(CFrameCheckRenderer& sink);
 
@@ -98,7 +68,9 @@ class CodedRingWriter {
   void Pause(bool paused) { m_paused = paused; }
   // When the picture of `code` was last published, on the ring's clock (RingClockNow); 0 when
   // never.
-  LONG64 PublishedAt(uint16_t code) const;
+  LONG64 PublishedAt(uint16_t code) const {
+    return code >= 1 && code <= m_pictures.size() ? m_published[code - 1].load() : 0;
+  }
 
  private:
   void Run();
@@ -112,11 +84,8 @@ class CodedRingWriter {
   std::thread m_thread;
 };
 
-// fontisctl's arguments for an application that opens the virtual camera by name in that format
-// and saves `frames` frames to `out` (the last one as a BMP, or all of them raw).
-std::wstring CaptureVcamArguments(LONG width, LONG height, const wchar_t* subtype, int frames, const std::wstring& out);
-
-// The coded picture's code in a sample, or 0 when it holds none (a placeholder).
+// The code of the coded picture, the right way up, in a sample; 0 when it holds none (a
+// placeholder).
 uint16_t CodeOf(const TargetFormat& target, const BYTE* sample, size_t bytes);
 inline uint16_t CodeOf(const TargetFormat& target, const std::vector<BYTE>& sample) {
   return CodeOf(target, sample.data(), sample.size());
