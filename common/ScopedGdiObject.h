@@ -1,24 +1,8 @@
-// Owning wrappers for GDI objects: a memory device context (DeleteDC) and a bitmap, font or
-// brush (DeleteObject), each released exactly once and never copied. A GDI object selected into
-// a context must be selected out (ScopedSelection) before its owner releases it.
-// Not thread-safe; an object belongs to the thread that made it.
+// Owns a bitmap, font or brush (DeleteObject), released exactly once and never copied. An object
+// selected into a context must be selected out (ScopedSelection) before its owner releases it.
 #pragma once
 
 #include <windows.h>
-
-class ScopedMemoryDC {
- public:
-  ScopedMemoryDC() : m_dc(::CreateCompatibleDC(nullptr)) {}
-  ~ScopedMemoryDC() {
-    if (m_dc != nullptr) ::DeleteDC(m_dc);
-  }
-  ScopedMemoryDC(const ScopedMemoryDC&) = delete;
-  ScopedMemoryDC& operator=(const ScopedMemoryDC&) = delete;
-  HDC Get() const { return m_dc; }
-
- private:
-  HDC m_dc;
-};
 
 class ScopedGdiObject {
  public:
@@ -32,19 +16,4 @@ class ScopedGdiObject {
 
  private:
   HGDIOBJ m_object;
-};
-
-// Selects an object into a context for one scope and puts the previous one back.
-class ScopedSelection {
- public:
-  ScopedSelection(HDC dc, HGDIOBJ object) : m_dc(dc), m_previous(::SelectObject(dc, object)) {}
-  ~ScopedSelection() {
-    if (m_previous != nullptr && m_previous != HGDI_ERROR) ::SelectObject(m_dc, m_previous);
-  }
-  ScopedSelection(const ScopedSelection&) = delete;
-  ScopedSelection& operator=(const ScopedSelection&) = delete;
-
- private:
-  HDC m_dc;
-  HGDIOBJ m_previous;
 };

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "common/ScopedGdiObject.h"
+#include "common/ScopedMemoryDC.h"
+#include "common/ScopedSelection.h"
 #include "filters/vcam/VcamIdentity.h"
 
 namespace {

@@ -14,6 +14,7 @@
 #include "CaptureFormatChoice.h"
 #include "Commands.h"
 #include "CtlOutput.h"
+#include "RawOutputFile.h"
 #include "VideoArguments.h"
 #include "capture/CaptureFormatMatch.h"
 #include "capture/DeviceEnumeration.h"
@@ -21,7 +22,6 @@
 #include "common/CTaskMemMediaType.h"
 #include "common/ComReferences.h"
 #include "common/ScopedComApartment.h"
-#include "common/ScopedHandle.h"
 #include "filters/renderer/RendererFormat.h"
 
 using Microsoft::WRL::ComPtr;
@@ -115,32 +115,6 @@ std::string SizeText(const AM_MEDIA_TYPE& type) {
   }
   return text;
 }
-
-// The raw output: created before the graph runs, removed again unless the capture succeeded.
-class RawOutput {
- public:
-  RawOutput() = default;
-  ~RawOutput() {
-    if (!m_file.IsValid() || m_keep) return;
-    m_file.Close();
-    ::DeleteFileW(m_path.c_str());
-  }
-  RawOutput(const RawOutput&) = delete;
-  RawOutput& operator=(const RawOutput&) = delete;
-
-  bool Create(const wchar_t* path) {
-    m_path = path;
-    m_file.Reset(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return m_file.IsValid();
-  }
-  HANDLE Get() const { return m_file.Get(); }
-  void Keep() { m_keep = true; }
-
- private:
-  ScopedHandle m_file;
-  std::wstring m_path;
-  bool m_keep = false;
-};
 
 // Every capability of the pin, in its order; a capability the pin does not hand out stays empty
 // and unreadable.
@@ -380,7 +354,7 @@ int RunCaptureCommand(int argc, wchar_t** argv) {
   fflush(stdout);
 
   const bool bmp = options.out != nullptr && IsBmpPath(options.out);
-  RawOutput raw;
+  RawOutputFile raw;
   if (options.out != nullptr && !bmp && !raw.Create(options.out)) {
     fprintf(stderr, "fontisctl: cannot create \"%s\" (error %lu)\n", Narrow(options.out).c_str(), ::GetLastError());
     return kExitFailure;
