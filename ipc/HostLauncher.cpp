@@ -1,12 +1,13 @@
 #include "HostLauncher.h"
 
-#include <cstdio>
 #include <cwchar>
+#include <string>
 
 #include <objbase.h>
 
 #include "CGraphErrInfo.h"
 #include "CStatusChannelClient.h"
+#include "common/QuotedArgument.h"
 #include "common/ScopedHandle.h"
 
 namespace {
@@ -52,13 +53,20 @@ BOOL HostPathBeside(HMODULE module, WCHAR* out, size_t capacity) {
 }
 
 BOOL FormatHostCommandLine(const HostLaunchRequest& request, WCHAR* out, size_t capacity) {
+  if (out == nullptr || capacity == 0 || request.hostPath == nullptr || request.instanceName == nullptr) return FALSE;
   const WCHAR* camera = (request.cameraName == nullptr || request.cameraName[0] == L'\0') ? L" " : request.cameraName;
-  const int written = swprintf(out, capacity, L"\"%ls\" \"%ls\" \"%ls\" \"%ls\" \"%ls\" \"%lu\"", request.hostPath,
-                               request.instanceName, camera,
-                               request.cameraGuidText != nullptr ? request.cameraGuidText : L"",
-                               request.showWindow ? L"TRUE" : L"FALSE",
-                               static_cast<unsigned long>(::GetCurrentProcessId()));
-  return written > 0 && static_cast<size_t>(written) < capacity;
+  const std::wstring processId = std::to_wstring(static_cast<unsigned long>(::GetCurrentProcessId()));
+  const WCHAR* const arguments[] = {request.hostPath, request.instanceName, camera,
+                                    request.cameraGuidText != nullptr ? request.cameraGuidText : L"",
+                                    request.showWindow ? L"TRUE" : L"FALSE", processId.c_str()};
+  std::wstring line;
+  for (const WCHAR* argument : arguments) {
+    if (!line.empty()) line.push_back(L' ');
+    AppendQuotedArgument(&line, argument);
+  }
+  if (line.size() >= capacity) return FALSE;
+  wmemcpy(out, line.c_str(), line.size() + 1);
+  return TRUE;
 }
 
 HRESULT LaunchHostIfNeeded(const HostLaunchRequest& request, LaunchOutcome* outcome, HANDLE* process) {

@@ -32,5 +32,6 @@ HRESULT LaunchHostIfNeeded(const HostLaunchRequest& request, LaunchOutcome* outc
 
 // The host's command line: the path and the five arguments, each quoted, blank-separated. The
 // path is quoted too: installed under "Program Files", unquoted it would split into two entries.
-// FALSE when it would not fit in `capacity` characters.
+// A double quote or backslash in a name (a camera's name is anybody's text) is escaped, so the
+// host reads every argument back as it was. FALSE when it would not fit in `capacity` characters.
 BOOL FormatHostCommandLine(const HostLaunchRequest& request, WCHAR* out, size_t capacity);

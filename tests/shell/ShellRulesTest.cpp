@@ -33,6 +33,11 @@ TEST(CommandLine, ReadsTheFieldsCutsThemTo259AndHidesTheWindowOnlyForAnExactFals
   const HostLaunchRequest request = {L"C:\\Program Files\\Fontis\\FontisHost.exe", L"cam0", L"USB Camera", kCameraText,
                                      FALSE};
   ASSERT_TRUE(FormatHostCommandLine(request, launched, 1024));  // a host under a path with blanks
+  // Names with quotes and backslashes (a camera's name is anybody's text) cannot shift the fields.
+  WCHAR quoted[1024];
+  const HostLaunchRequest quotes = {L"C:\\Fontis\\FontisHost.exe", L"in\"st\\", L"Cam \"A\" \\\" X \\", kCameraText, FALSE};
+  ASSERT_TRUE(FormatHostCommandLine(quotes, quoted, 1024));
+  EXPECT_FALSE(FormatHostCommandLine(quotes, quoted, wcslen(quoted)));  // one character short
   const struct {
     std::wstring line;
     const wchar_t* instance;
@@ -42,6 +47,7 @@ TEST(CommandLine, ReadsTheFieldsCutsThemTo259AndHidesTheWindowOnlyForAnExactFals
   } cases[] = {
       {Line(L"cam0", L"USB Camera", kCameraText, L"FALSE"), L"cam0", L"USB Camera", kCamera, false},
       {launched, L"cam0", L"USB Camera", kCamera, false},
+      {quoted, L"in\"st\\", L"Cam \"A\" \\\" X \\", kCamera, false},
       {Line(L"i", L"c") + L" extra more", L"i", L"c", kCamera, true},  // entries beyond the sixth
       {Line(L"i", L" ", L"not a guid"), L"i", L" ", GUID_NULL, true},  // a blank is a one-character name
       {Line(L"i", L"c", L"{0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F}"), L"i", L"c", GUID_NULL, true},
