@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "ipc/VideoInfoFormat.h"
+#include "common/VideoInfoLayout.h"
 
 FrameExtent FrameExtentOf(const AM_MEDIA_TYPE& type) {
   FrameExtent extent;

@@ -6,12 +6,6 @@
 
 #include "common/BitmapSize.h"
 
-static_assert(sizeof(VIDEOINFOHEADER) == kVideoInfoHeaderSize, "VIDEOINFOHEADER is 88 bytes");
-static_assert(offsetof(VIDEOINFOHEADER, bmiHeader) + offsetof(BITMAPINFOHEADER, biWidth) == kVideoInfoWidthOffset,
-              "biWidth");
-static_assert(offsetof(VIDEOINFOHEADER, bmiHeader) + offsetof(BITMAPINFOHEADER, biHeight) == kVideoInfoHeightOffset,
-              "biHeight");
-
 namespace {
 
 constexpr LONG kPelsPerMeter = 96;

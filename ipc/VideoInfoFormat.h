@@ -9,11 +9,7 @@
 
 #include "common/CMediaType.h"
 #include "common/VideoGuids.h"
-
-// Where a VIDEOINFOHEADER keeps the bitmap size, and the block's own size.
-constexpr size_t kVideoInfoWidthOffset = 52;
-constexpr size_t kVideoInfoHeightOffset = 56;
-constexpr size_t kVideoInfoHeaderSize = 88;
+#include "common/VideoInfoLayout.h"
 
 enum class VideoSubtype { kRgb24, kRgb32, kYuy2, kNv12 };
 
