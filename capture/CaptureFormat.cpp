@@ -45,7 +45,7 @@ HRESULT SetPinFormat(IBaseFilter* filter, GUID category, CMediaType* mediaType) 
   HRESULT hr = filter->EnumPins(&pins);
   if (FAILED(hr)) return hr;
   if (!pins) return E_FAIL;
-  for (;;) {
+  for (int pinIndex = 0; pinIndex < kMaxFilterPins; ++pinIndex) {
     ComPtr<IPin> pin;
     // S_FALSE: no more pins.
     if (pins->Next(1, &pin, nullptr) != S_OK || !pin) return E_FAIL;
@@ -89,6 +89,7 @@ HRESULT SetPinFormat(IBaseFilter* filter, GUID category, CMediaType* mediaType) 
     if (config->SetFormat(chosen.Get()) != S_OK) continue;
     return mediaType->CopyFrom(*chosen.Get());
   }
+  return E_FAIL;
 }
 
 HRESULT GetConnectedFormat(IBaseFilter* filter, GUID category, CMediaType* mediaType) {
@@ -99,7 +100,7 @@ HRESULT GetConnectedFormat(IBaseFilter* filter, GUID category, CMediaType* media
   if (!pins) return E_FAIL;
   ComPtr<IPin> pin;
   // S_FALSE: no more pins.
-  while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK && pin) {
+  for (int i = 0; i < kMaxFilterPins && pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK && pin; ++i) {
     PIN_DIRECTION direction;
     if (FAILED(pin->QueryDirection(&direction)) || direction != PINDIR_OUTPUT) continue;
     GUID pinCategory = GUID_NULL;

@@ -45,7 +45,7 @@ HRESULT FindPin(IBaseFilter* filter, IPin** pin, PIN_DIRECTION direction, GUID c
   HRESULT hr = filter->EnumPins(&pins);
   if (FAILED(hr)) return hr;
   pins->Reset();
-  for (;;) {
+  for (int i = 0; i < kMaxFilterPins; ++i) {
     ComPtr<IPin> candidate;
     // S_FALSE: no more pins.
     if (pins->Next(1, &candidate, nullptr) != S_OK || !candidate) return E_FAIL;
@@ -66,6 +66,7 @@ HRESULT FindPin(IBaseFilter* filter, IPin** pin, PIN_DIRECTION direction, GUID c
     *pin = candidate.Detach();
     return S_OK;
   }
+  return E_FAIL;
 }
 
 HRESULT CreateFilterGraph(IGraphBuilder** graph, BOOL noThread) {
@@ -78,15 +79,13 @@ namespace {
 
 // Deeper chains than this are no graph of ours; a filter that claims a circle ends here too.
 constexpr int kMaxDownstreamDepth = 32;
-// At most this many filters are taken out of one graph: an enumeration that never ends stops.
-constexpr int kMaxGraphFilters = 256;
 
 void RemoveDownstreamFrom(IBaseFilter* filter, IGraphBuilder* graph, int depth) {
   if (filter == nullptr || graph == nullptr || depth >= kMaxDownstreamDepth) return;
   ComPtr<IEnumPins> pins;
   if (FAILED(filter->EnumPins(&pins))) return;
   pins->Reset();
-  for (;;) {
+  for (int i = 0; i < kMaxFilterPins; ++i) {
     ComPtr<IPin> pin;
     if (pins->Next(1, &pin, nullptr) != S_OK || !pin) return;
     ComPtr<IPin> peer;
@@ -110,7 +109,10 @@ void StopEveryFilter(IGraphBuilder* graph) {
   if (graph == nullptr || FAILED(graph->EnumFilters(&filters))) return;
   ComPtr<IBaseFilter> filter;
   // S_FALSE: no more filters.
-  while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK && filter) filter->Stop();
+  for (int i = 0; i < kMaxGraphFilters && filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK && filter;
+       ++i) {
+    filter->Stop();
+  }
 }
 
 HRESULT TearDownGraph(IGraphBuilder* graph) {

@@ -8,6 +8,11 @@
 #include <windows.h>
 #include <strmif.h>
 
+// At most this many pins are looked at on one filter, and this many filters in one graph: a
+// camera's enumerator that never says "no more" cannot keep the graph's thread in a loop.
+constexpr int kMaxFilterPins = 64;
+constexpr int kMaxGraphFilters = 256;
+
 // The first free pin of that direction, of that category unless GUID_NULL, whose name contains
 // namePart unless null (case-sensitive). E_FAIL when there is none; E_POINTER for null arguments.
 HRESULT FindPin(IBaseFilter* filter, IPin** pin, PIN_DIRECTION direction, GUID category, const WCHAR* namePart);
