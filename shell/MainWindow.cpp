@@ -171,8 +171,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     }
     case WM_QUIT:
       // Only a WM_QUIT sent to the procedure itself arrives here (a posted one ends the message
-      // loop). The instance is given up, and a host without it serves nobody: it ends too.
-      OnDestroy();
+      // loop): the instance is given up for a successor, and the loop goes on.
+      ShutdownInstance();
       return 0;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDM_EXIT) {
@@ -212,14 +212,7 @@ void ShutdownInstance() {
   const bool lockHeld = BeginLiveInstanceEnd(app.liveFlag, app.liveLock, app.liveWaitEvent.Get(), &successorWaits);
   if (lockHeld) {
     // A waiting successor takes the record as it stands; otherwise clients see a fresh one.
-    // Without a graph-control object (it could not be made) the process-wide channel does it.
-    if (!successorWaits) {
-      if (app.graphMng) {
-        app.graphMng->ResetStatus();
-      } else {
-        app.statusBlock.Reset();
-      }
-    }
+    if (!successorWaits && app.graphMng) app.graphMng->ResetStatus();
     app.graphMng.reset();
     app.resources.reset();
   }

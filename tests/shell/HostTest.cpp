@@ -197,7 +197,7 @@ TEST_F(HostTest, ServingRunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCam
   EXPECT_EQ(kOpReleaseGraph, rig.Record().state);
 }
 
-TEST_F(HostTest, ServingAShownHostStaysWithoutClientsAndEndsInOrderWhenItsWindowCloses) {
+TEST_F(HostTest, ServingAShownHostStaysWithoutClientsGivesUpOnASentQuitAndEndsWhenItsWindowCloses) {
   HostRig rig(L"shown");
   const int client = rig.StartServing(true);
   ASSERT_GE(client, 0);
@@ -218,7 +218,11 @@ TEST_F(HostTest, ServingAShownHostStaysWithoutClientsAndEndsInOrderWhenItsWindow
   EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), rig.WaitExit(0));
   EXPECT_TRUE(rig.HostHoldsInstance());
 
-  // Closing the window destroys it, and with it the host: in order, with a reset record.
+  // A WM_QUIT sent to the procedure gives the instance up in order and quits nothing; closing
+  // the window then destroys it, and with it the host.
+  ASSERT_TRUE(rig.Send(WM_QUIT, 0));
+  ExpectInstanceShutDown(rig);
+  EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), rig.WaitExit(0));
   ASSERT_TRUE(rig.Post(WM_CLOSE, 0));
   EXPECT_EQ(0u, rig.WaitExit());
   ExpectInstanceShutDown(rig);
