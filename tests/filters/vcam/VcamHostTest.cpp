@@ -43,7 +43,7 @@ TEST(VcamHost, TwoApplicationsShareAHostTheFirstStartsAtTheLargerSizeAndACameraS
   const std::wstring smallFile = TempFile(instance.Name() + L"_small.bmp");
   const std::wstring largeFile = TempFile(instance.Name() + L"_large.bmp");
   TestProcess small, large;
-  ASSERT_TRUE(small.Start(L"fontisctl.exe", CaptureVcam(640, 480, L"YUY2", 300, smallFile), true));
+  ASSERT_TRUE(small.Start(L"fontisctl.exe", CaptureVcam(640, 480, L"RGB24", 300, smallFile), true));
   ASSERT_TRUE(large.Start(L"fontisctl.exe", CaptureVcam(1280, 720, L"NV12", 300, largeFile), true));
 
   // The host runs the camera at the larger size the two ask for.
