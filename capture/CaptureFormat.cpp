@@ -16,9 +16,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// Upper bound on the capabilities read from one pin: a camera that claims more is broken.
-constexpr int kMaxCapabilities = 4096;
-
 // Reads one capability; its key is marked unusable when the pin does not hand it out.
 FormatSizeKey ReadCapabilityKey(IAMStreamConfig* config, int index) {
   CTaskMemMediaType type;

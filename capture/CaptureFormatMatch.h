@@ -10,6 +10,8 @@
 // Size of the VIDEO_STREAM_CONFIG_CAPS record the format search understands; pins that report
 // another record size are passed over.
 constexpr int kVideoCapsRecordSize = 128;
+// Upper bound on the capabilities read from one pin: a camera that claims more is broken.
+constexpr int kMaxCapabilities = 4096;
 
 // What the search compares of a media type.
 struct FormatSizeKey {

@@ -29,6 +29,7 @@
 #include <intrin.h>
 #endif
 
+#include "common/VideoGuids.h"
 #include "ipc/ObjectNames.h"
 
 inline constexpr WCHAR kSuffixFrameRing[] = L"FONTIS_FRAMES";
@@ -57,16 +58,10 @@ static_assert(sizeof(kPixelSuffixPrefix) / sizeof(WCHAR) - 1 + 8 <= kLongestSuff
 
 // Pixel layouts. RGB is stored as the renderer received it, blue first; bottom-up rows are
 // marked by kFrameFlagBottomUp.
-constexpr LONG MakeFourcc(char a, char b, char c, char d) {
-  return static_cast<LONG>(static_cast<uint32_t>(static_cast<uint8_t>(a)) |
-                           (static_cast<uint32_t>(static_cast<uint8_t>(b)) << 8) |
-                           (static_cast<uint32_t>(static_cast<uint8_t>(c)) << 16) |
-                           (static_cast<uint32_t>(static_cast<uint8_t>(d)) << 24));
-}
-constexpr LONG kFourccBgr24 = MakeFourcc('B', 'G', 'R', '3');  // B, G, R per pixel
-constexpr LONG kFourccBgrx32 = MakeFourcc('B', 'G', 'R', '4');  // B, G, R, unused per pixel
-constexpr LONG kFourccYuy2 = MakeFourcc('Y', 'U', 'Y', '2');
-constexpr LONG kFourccNv12 = MakeFourcc('N', 'V', '1', '2');
+constexpr LONG kFourccBgr24 = static_cast<LONG>(MakeFourcc('B', 'G', 'R', '3'));  // B, G, R per pixel
+constexpr LONG kFourccBgrx32 = static_cast<LONG>(MakeFourcc('B', 'G', 'R', '4'));  // B, G, R, unused per pixel
+constexpr LONG kFourccYuy2 = static_cast<LONG>(MakeFourcc('Y', 'U', 'Y', '2'));
+constexpr LONG kFourccNv12 = static_cast<LONG>(MakeFourcc('N', 'V', '1', '2'));
 
 constexpr LONG kFrameFlagBottomUp = 1;  // the first row in memory is the bottom one
 

@@ -25,7 +25,7 @@
 
 class CRgCenter {
  public:
-  static constexpr DWORD kLockTimeoutMs = 3000;
+  static constexpr DWORD kLockTimeoutMs = kRgCenterLockTimeoutMs;
 
   // Constructs and initialises; null when Init fails. A wake event (not owned, outliving the
   // object) ends every wait for the lock early, as if it had timed out.

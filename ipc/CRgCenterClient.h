@@ -18,7 +18,7 @@
 class CRgCenterClient {
  public:
   enum class OpenMode { kExistingOnly, kCreateOrOpen };
-  static constexpr DWORD kLockTimeoutMs = 3000;
+  static constexpr DWORD kLockTimeoutMs = kRgCenterLockTimeoutMs;
   // Every client slot is in use by a live client.
   static constexpr HRESULT kErrNoFreeSlot = static_cast<HRESULT>(0x800705AA);  // ERROR_NO_SYSTEM_RESOURCES
   // The slot no longer carries our identity: another process overwrote it.

@@ -24,6 +24,8 @@ struct MediaType32 {
 };
 
 constexpr size_t kSlotFormatCapacity = 100;  // bytes of format block a slot can hold
+// The longest wait for "slock", by the host and by every client of the channel.
+constexpr DWORD kRgCenterLockTimeoutMs = 3000;
 
 // The host reads wantsVideo, processId and the media type. The other fields are the clients'
 // own: our clients record there when their process started and which program it runs, so that

@@ -18,16 +18,11 @@ struct SubtypeInfo {
   const char* name;
 };
 
-constexpr DWORD MakeFourCc(char a, char b, char c, char d) {
-  return static_cast<DWORD>(static_cast<uint8_t>(a)) | (static_cast<DWORD>(static_cast<uint8_t>(b)) << 8) |
-         (static_cast<DWORD>(static_cast<uint8_t>(c)) << 16) | (static_cast<DWORD>(static_cast<uint8_t>(d)) << 24);
-}
-
 const SubtypeInfo kSubtypes[] = {
     {VideoSubtype::kRgb24, &kSubtypeRgb24, 24, BI_RGB, "RGB24"},
     {VideoSubtype::kRgb32, &kSubtypeRgb32, 32, BI_RGB, "RGB32"},
-    {VideoSubtype::kYuy2, &kSubtypeYuy2, 16, MakeFourCc('Y', 'U', 'Y', '2'), "YUY2"},
-    {VideoSubtype::kNv12, &kSubtypeNv12, 12, MakeFourCc('N', 'V', '1', '2'), "NV12"},
+    {VideoSubtype::kYuy2, &kSubtypeYuy2, 16, MakeFourcc('Y', 'U', 'Y', '2'), "YUY2"},
+    {VideoSubtype::kNv12, &kSubtypeNv12, 12, MakeFourcc('N', 'V', '1', '2'), "NV12"},
 };
 
 }  // namespace

@@ -5,5 +5,8 @@
 #include <windows.h>
 #include <strmif.h>
 
+// REFERENCE_TIME counts 100 ns units: frame intervals and bit rates convert through this.
+constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
+
 void FillFixedSizeStreamCaps(LONG width, LONG height, REFERENCE_TIME minInterval, REFERENCE_TIME maxInterval,
                              LONG minBitsPerSecond, LONG maxBitsPerSecond, VIDEO_STREAM_CONFIG_CAPS* caps);

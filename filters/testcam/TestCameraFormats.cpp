@@ -7,15 +7,10 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "common/VideoGuids.h"
 #include "filters/base/StreamCaps.h"
 
 namespace {
-constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
-
-DWORD FourCc(char a, char b, char c, char d) {
-  return static_cast<DWORD>(static_cast<BYTE>(a)) | (static_cast<DWORD>(static_cast<BYTE>(b)) << 8) |
-         (static_cast<DWORD>(static_cast<BYTE>(c)) << 16) | (static_cast<DWORD>(static_cast<BYTE>(d)) << 24);
-}
 
 WORD BitCount(TestCamSubtype subtype) {
   switch (subtype) {
@@ -34,9 +29,9 @@ DWORD Compression(TestCamSubtype subtype) {
     case TestCamSubtype::Rgb24:
       return BI_RGB;
     case TestCamSubtype::Yuy2:
-      return FourCc('Y', 'U', 'Y', '2');
+      return MakeFourcc('Y', 'U', 'Y', '2');
     case TestCamSubtype::Nv12:
-      return FourCc('N', 'V', '1', '2');
+      return MakeFourcc('N', 'V', '1', '2');
   }
   return 0;
 }

@@ -17,7 +17,6 @@ constexpr VideoSubtype kLayouts[] = {VideoSubtype::kRgb24, VideoSubtype::kRgb32,
                                      VideoSubtype::kNv12};
 constexpr size_t kLayoutCount = sizeof(kLayouts) / sizeof(kLayouts[0]);
 static_assert(sizeof(kSizes) / sizeof(kSizes[0]) * kLayoutCount == kVcamFormatCount, "capability count");
-constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 
 LONG RingFourcc(VideoSubtype subtype) {
   switch (subtype) {

@@ -41,8 +41,7 @@ namespace {
 constexpr long long kMaxFrames = 10000;
 constexpr long long kDefaultTimeoutSeconds = 30;
 constexpr long long kMaxTimeoutSeconds = 3600;
-// A pin that reports more capabilities, or larger capability records, than these is broken.
-constexpr int kMaxCapabilities = 4096;
+// A pin that reports larger capability records than this is broken.
 constexpr int kMaxCapsRecordBytes = 64 * 1024;
 
 struct CaptureOptions {
@@ -99,11 +98,6 @@ int ParseOptions(int argc, wchar_t** argv, CaptureOptions* options) {
 bool IsBmpPath(const wchar_t* path) {
   const size_t length = wcslen(path);
   return length >= 4 && _wcsicmp(path + length - 4, L".bmp") == 0;
-}
-
-std::string SubtypeText(const GUID& subtype) {
-  const char* name = VideoSubtypeName(subtype);
-  return name != nullptr ? name : GuidText(subtype);
 }
 
 // "YUY2 640x480", from whatever part of the format block is there.

@@ -17,24 +17,6 @@ const char kClientsUsage[] = "clients INSTANCE";
 
 namespace {
 
-// Subtypes made from a FOURCC share these last twelve bytes and the 0000-0010 middle.
-constexpr GUID kFourCcBase = {0x00000000, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-
-std::string SubtypeText(const GUID& subtype) {
-  if (const char* name = VideoSubtypeName(subtype)) return name;
-  if (subtype.Data2 == kFourCcBase.Data2 && subtype.Data3 == kFourCcBase.Data3 &&
-      memcmp(subtype.Data4, kFourCcBase.Data4, sizeof(subtype.Data4)) == 0) {
-    std::string fourCc;
-    for (int shift = 0; shift < 32; shift += 8) {
-      const char c = static_cast<char>((subtype.Data1 >> shift) & 0xFF);
-      if (c < 0x20 || c > 0x7E) return GuidText(subtype);
-      fourCc += c;
-    }
-    return fourCc;
-  }
-  return GuidText(subtype);
-}
-
 std::string HostText(const WCHAR* text) {
   WCHAR copy[kNameCapacity];
   const size_t length = BoundedLength(text, kNameCapacity - 1);
