@@ -41,15 +41,6 @@ bool HostProcess::Find(DWORD parentId) {
 
 bool HostProcess::AnyRunning() { return !RunningHosts().empty(); }
 
-std::string HostProcess::DescribeRunning() {
-  std::string text;
-  for (const PROCESSENTRY32W& entry : RunningHosts()) {
-    text += "host " + std::to_string(entry.th32ProcessID) + " started by " + std::to_string(entry.th32ParentProcessID) +
-            "\n";
-  }
-  return text.empty() ? "no host runs\n" : text;
-}
-
 DWORD HostProcess::Wait(DWORD timeoutMs) {
   if (!m_process.IsValid() || ::WaitForSingleObject(m_process.Get(), timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
   DWORD code = STILL_ACTIVE;

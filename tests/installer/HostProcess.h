@@ -15,8 +15,6 @@ class HostProcess {
   bool Find(DWORD parentId = 0);
   // Whether any FontisHost.exe runs now.
   static bool AnyRunning();
-  // "host 123 started by 45" for each one running now, for a failure message.
-  static std::string DescribeRunning();
 
   DWORD Id() const { return m_id; }
   // The full path of the program the process runs, as the system reports it.

@@ -64,12 +64,6 @@ std::wstring Installed(const wchar_t* name) { return InstallFolder() + L"\\" + n
 
 bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-ULONGLONG FileSize(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 std::string FileBytes(const std::wstring& path) {
   std::string bytes;
   ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -80,21 +74,6 @@ std::string FileBytes(const std::wstring& path) {
     bytes.append(buffer, read);
   }
   return bytes;
-}
-
-std::string FileVersion(const std::wstring& path) {
-  DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
-  if (size == 0) return std::string();
-  std::vector<BYTE> block(size);
-  VS_FIXEDFILEINFO* info = nullptr;
-  UINT length = 0;
-  if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
-      !::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || length < sizeof(*info)) {
-    return std::string();
-  }
-  return std::to_string(HIWORD(info->dwFileVersionMS)) + "." + std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
-         std::to_string(HIWORD(info->dwFileVersionLS));
 }
 
 std::vector<std::wstring> FolderContents(const std::wstring& folder) {
@@ -113,13 +92,6 @@ std::wstring ReadString(const std::wstring& path, const wchar_t* name) {
   WCHAR value[1024] = {};
   DWORD size = sizeof(value);
   return ReadValue(path, name, RRF_RT_REG_SZ, value, &size) ? value : L"<missing>";
-}
-
-DWORD ReadDword(const std::wstring& path, const wchar_t* name) {
-  DWORD value = 0xFFFFFFFF;
-  DWORD size = sizeof(value);
-  ReadValue(path, name, RRF_RT_REG_DWORD, &value, &size);
-  return value;
 }
 
 std::wstring ClassKey(REFCLSID clsid) {
