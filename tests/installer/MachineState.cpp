@@ -17,16 +17,6 @@ namespace {
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kNtPathPrefix[] = L"\\??\\";
 
-// A value of an HKLM key in the 64-bit view; false when the key or a value of that type is missing.
-bool ReadValue(const std::wstring& path, const wchar_t* name, DWORD type, void* value, DWORD* size) {
-  ScopedRegKey key;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Receive()) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  return ::RegGetValueW(key.Get(), nullptr, name, type, nullptr, value, size) == ERROR_SUCCESS;
-}
-
 void ListFolder(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>* entries) {
   WIN32_FIND_DATAW found = {};
   const HANDLE search = ::FindFirstFileW((folder + L"\\" + relative + L"*").c_str(), &found);
@@ -91,7 +81,8 @@ bool KeyExists(const std::wstring& path, REGSAM view, HKEY root) {
 std::wstring ReadString(const std::wstring& path, const wchar_t* name) {
   WCHAR value[1024] = {};
   DWORD size = sizeof(value);
-  return ReadValue(path, name, RRF_RT_REG_SZ, value, &size) ? value : L"<missing>";
+  const LSTATUS read = ::RegGetValueW(HKEY_LOCAL_MACHINE, path.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size);
+  return read == ERROR_SUCCESS ? value : L"<missing>";
 }
 
 std::wstring ClassKey(REFCLSID clsid) {
@@ -122,10 +113,11 @@ int CountContaining(const std::vector<std::wstring>& list, const wchar_t* part) 
 
 std::vector<std::wstring> PendingDeletions() {
   std::vector<std::wstring> paths;
-  DWORD size = 0;
-  if (!ReadValue(kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, &size)) return paths;
-  std::vector<WCHAR> text(size / sizeof(WCHAR) + 2, L'\0');
-  if (!ReadValue(kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, text.data(), &size)) {
+  // Ample for a fresh machine's list; two more terminators make a cut one end anyway.
+  std::vector<WCHAR> text(32768 + 2, L'\0');
+  DWORD size = 32768 * sizeof(WCHAR);
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ,
+                     nullptr, text.data(), &size) != ERROR_SUCCESS) {
     return paths;
   }
   // Pairs of strings: the file, then its new name, empty for a deletion.

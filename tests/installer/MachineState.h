@@ -21,7 +21,7 @@ std::string FileBytes(const std::wstring& path);
 std::vector<std::wstring> FolderContents(const std::wstring& folder);
 
 bool KeyExists(const std::wstring& path, REGSAM view = KEY_WOW64_64KEY, HKEY root = HKEY_LOCAL_MACHINE);
-// A string value of an HKLM key in the 64-bit view; "<missing>" when it is not there.
+// A string value of an HKLM key (this program sees the 64-bit view); "<missing>" when it is not there.
 std::wstring ReadString(const std::wstring& path, const wchar_t* name);
 // "Software\Classes\CLSID\{...}".
 std::wstring ClassKey(REFCLSID clsid);

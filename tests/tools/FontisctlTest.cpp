@@ -1,6 +1,5 @@
-// fontisctl as people use it: exit codes of bad input, missing instances and failing devices, the
-// status record, a snapshot of the ring, the virtual camera's settings, and raw frames of a test
-// camera.
+// fontisctl as people use it: exit codes of bad input, missing instances and failing devices, a
+// snapshot of the ring, the virtual camera's settings, and raw frames of a test camera.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,7 +9,6 @@
 #include "common/ScopedRegKey.h"
 #include "filters/testcam/TestCameraProfiles.h"
 #include "framering/CFrameRingWriter.h"
-#include "ipc/CGraphErrInfo.h"
 #include "support/CodedPicture.h"
 #include "support/FontisctlRun.h"
 #include "support/TempFiles.h"
@@ -60,24 +58,6 @@ TEST(Fontisctl, BadInputMissingInstancesAndFailingDevicesExitWithTheirCodesInste
   EXPECT_GE(faults.StartAttempts(), 1);
 }
 
-TEST(Fontisctl, StatusPrintsTheRecordAndEventsAsTheHostLeftThem) {
-  const std::wstring instance = UniqueInstanceName(L"ctl");
-  CGraphErrInfo host;
-  ASSERT_EQ(S_OK, host.Open(instance.c_str()));
-  host.EndOperation(S_OK, kOpHostStartup);
-  host.BeginOperation(kOpBuildGraph);
-  host.EndOperation(S_OK, kOpBuildGraph);
-  host.BeginOperation(kOpRunGraph);
-  host.EndOperation(static_cast<HRESULT>(0x800705AA), kOpRunGraph);
-
-  const CtlRun run = RunFontisctl(L"status " + instance);
-  EXPECT_EQ(0u, run.code);
-  for (const char* line : {"state                9 (run graph)", "0x800705AA (ERROR_NO_SYSTEM_RESOURCES)",
-                           "run event            set", "device-change event  reset"}) {
-    EXPECT_TRUE(run.Printed(line)) << line << "\n" << run.output;
-  }
-}
-
 TEST(Fontisctl, SnapshotWritesABottomUpBmp) {
   // 64 x 32 NV12: the top half white, the bottom half black, neutral chroma.
   const std::wstring instance = UniqueInstanceName(L"rctl");
@@ -111,11 +91,7 @@ TEST(Fontisctl, VcamStoresRefusesAndResets) {
   const auto vcam = [](const std::wstring& arguments) { return RunFontisctl(L"vcam " + arguments); };
   CtlRun run = vcam(L"--reset --instance Studio --camera \"USB Camera\" --guid {6bdd1fc6-810f-11d0-bec7-08002be2092f}");
   EXPECT_EQ(0u, run.code) << run.output;
-  for (const char* line : {"instance             \"Studio\"  (set)",
-                           "camera GUID          {6BDD1FC6-810F-11D0-BEC7-08002BE2092F}  (set)",
-                           "a new host opens     \"USB Camera\""}) {
-    EXPECT_TRUE(run.Printed(line)) << line << "\n" << run.output;
-  }
+  EXPECT_TRUE(run.Printed("camera GUID          {6BDD1FC6-810F-11D0-BEC7-08002BE2092F}  (set)")) << run.output;
   for (const wchar_t* refused : {L"--guid {B00741E9-C763-40BC-8EE1-EFCF1BC99824}", L"--camera \"Fontis Virtual Camera\"",
                                  L"--instance a\\b", L"--instance"}) {
     run = vcam(refused);
