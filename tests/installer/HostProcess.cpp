@@ -4,34 +4,20 @@
 
 #include <cwchar>
 #include <utility>
-#include <vector>
-
-namespace {
-
-// The running FontisHost.exe processes, each with the id of the process that started it.
-std::vector<PROCESSENTRY32W> RunningHosts() {
-  std::vector<PROCESSENTRY32W> hosts;
-  ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot.IsValid()) return hosts;
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  for (BOOL more = ::Process32FirstW(snapshot.Get(), &entry); more; more = ::Process32NextW(snapshot.Get(), &entry)) {
-    if (_wcsicmp(entry.szExeFile, L"FontisHost.exe") == 0) hosts.push_back(entry);
-  }
-  return hosts;
-}
-
-}  // namespace
 
 bool HostProcess::Find(DWORD parentId) {
-  for (const PROCESSENTRY32W& entry : RunningHosts()) {
+  ScopedHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = snapshot.IsValid() && ::Process32FirstW(snapshot.Get(), &entry); more;
+       more = ::Process32NextW(snapshot.Get(), &entry)) {
+    if (_wcsicmp(entry.szExeFile, L"FontisHost.exe") != 0) continue;
     if (parentId != 0 && entry.th32ParentProcessID != parentId) continue;
     ScopedHandle process(
         ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
     WCHAR path[MAX_PATH * 2];
     DWORD length = MAX_PATH * 2;
     if (!process.IsValid() || !::QueryFullProcessImageNameW(process.Get(), 0, path, &length)) continue;
-    m_id = entry.th32ProcessID;
     m_imagePath.assign(path, length);
     m_process = std::move(process);
     return true;
@@ -39,16 +25,7 @@ bool HostProcess::Find(DWORD parentId) {
   return false;
 }
 
-bool HostProcess::AnyRunning() { return !RunningHosts().empty(); }
-
-std::string HostProcess::DescribeRunning() {
-  std::string text;
-  for (const PROCESSENTRY32W& entry : RunningHosts()) {
-    text += "host " + std::to_string(entry.th32ProcessID) + " started by " + std::to_string(entry.th32ParentProcessID) +
-            "\n";
-  }
-  return text.empty() ? "no host runs\n" : text;
-}
+bool HostProcess::AnyRunning() { return HostProcess().Find(); }
 
 DWORD HostProcess::Wait(DWORD timeoutMs) {
   if (!m_process.IsValid() || ::WaitForSingleObject(m_process.Get(), timeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;

@@ -13,19 +13,15 @@ class HostProcess {
  public:
   // A host that runs now and that process `parentId` started (any host for 0); false when none.
   bool Find(DWORD parentId = 0);
-  // Whether any FontisHost.exe runs now.
+  // Whether any FontisHost.exe that can be opened runs now.
   static bool AnyRunning();
-  // "host 123 started by 45" for each one running now, for a failure message.
-  static std::string DescribeRunning();
 
-  DWORD Id() const { return m_id; }
   // The full path of the program the process runs, as the system reports it.
   const std::wstring& ImagePath() const { return m_imagePath; }
   // Waits for the end; the full 32-bit exit code, or STILL_ACTIVE on time-out.
   DWORD Wait(DWORD timeoutMs);
 
  private:
-  DWORD m_id = 0;
   std::wstring m_imagePath;
   ScopedHandle m_process;
 };

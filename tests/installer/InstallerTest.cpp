@@ -1,15 +1,14 @@
 // FontisSetup.exe on a machine of its own (a fresh Wine prefix): the product's life in order,
 // each step starting from what the one before left. Install with the test camera; an application
 // opens the virtual camera; upgrade while an application streams; uninstall while one streams;
-// install again before the restart (a file held open), and restart; install without the test
-// camera; hosts that do not listen; silent uninstall. Applications are `fontisctl capture` run from the installed
-// folder, the hosts those that their virtual camera filters start.
+// install again before the restart (a file held open), and restart; hosts that do not listen;
+// silent uninstall. Applications are `fontisctl capture` run from the installed folder, the hosts
+// those that their virtual camera filters start.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -47,10 +46,6 @@ const ProductFile kProductFiles[] = {
 constexpr DWORD kRestartNeeded = ERROR_SUCCESS_REBOOT_REQUIRED;
 constexpr DWORD kInstallerWaitMs = 120000;
 constexpr DWORD kProgramWaitMs = 60000;
-// A stream that outlasts any step of a test; the test ends it.
-constexpr int kEndlessFrames = 10000;
-
-std::wstring Widen(const char* text) { return std::wstring(text, text + strlen(text)); }
 
 DWORD RunSetup(const wchar_t* arguments) {
   TestProcess setup;
@@ -86,24 +81,6 @@ bool StartApplication(TestProcess& application, LONG width, LONG height, int fra
   return application.Start(Installed(L"fontisctl.exe").c_str(), arguments, true);
 }
 
-// The test camera whose frame code a saved 640x480 picture carries; -1 when it carries none (a
-// placeholder, or no picture at all).
-int CameraInPicture(const std::wstring& picture) {
-  const std::vector<BYTE> bmp = ReadAndDelete(picture);
-  uint16_t code = 0;
-  std::string mismatch;
-  if (!ReadFrameCode(BottomUpRgb24(bmp, kBmpHeaderBytes, 640, 480), &code, &mismatch)) return -1;
-  return static_cast<int>(FrameCodeCamera(code));
-}
-
-// What a failure message needs to tell why an application has no host: the hosts running, and
-// the virtual camera's instance as fontisctl shows it.
-std::string DescribeHosts(const TestProcess& application) {
-  return "application " + std::to_string(application.Id()) + "\n" + HostProcess::DescribeRunning() +
-         RunInstalledFontisctl(L"status FontisVirtualCamera").output +
-         RunInstalledFontisctl(L"clients FontisVirtualCamera").output + application.Output();
-}
-
 bool NoHostRuns() {
   return WaitUntil([] { return !HostProcess::AnyRunning(); }, kProgramWaitMs);
 }
@@ -118,47 +95,42 @@ void ExpectAnApplicationGetsTheTestCamera(const wchar_t* name, bool startsTheHos
   TestProcess application;
   ASSERT_TRUE(StartApplication(application, 640, 480, 90, picture));
   HostProcess host;
-  ASSERT_TRUE(WaitUntil([&] { return host.Find(startsTheHost ? application.Id() : 0); }, kProgramWaitMs))
-      << DescribeHosts(application);
+  ASSERT_TRUE(WaitUntil([&] { return host.Find(startsTheHost ? application.Id() : 0); }, kProgramWaitMs));
   EXPECT_EQ(Installed(L"FontisHost.exe"), host.ImagePath());
   EXPECT_EQ(0u, application.Wait(kProgramWaitMs)) << application.Output();
-  EXPECT_EQ(static_cast<int>(kTestCamStandard), CameraInPicture(picture)) << "not the test camera's frames";
+  const std::vector<BYTE> bmp = ReadAndDelete(picture);
+  uint16_t code = 0;
+  std::string mismatch;
+  ASSERT_TRUE(ReadFrameCode(BottomUpRgb24(bmp, kBmpHeaderBytes, 640, 480), &code, &mismatch)) << mismatch;
+  EXPECT_EQ(kTestCamStandard, FrameCodeCamera(code)) << "not the test camera's frames";
   if (startsTheHost) {
     EXPECT_EQ(0u, host.Wait(kProgramWaitMs));
   }
-  EXPECT_TRUE(NoHostRuns()) << HostProcess::DescribeRunning();
+  EXPECT_TRUE(NoHostRuns());
 }
 
 // An application that streams until the test kills it, and the host its filter started.
 void StartStreaming(TestProcess& application, HostProcess& host) {
-  ASSERT_TRUE(NoHostRuns()) << HostProcess::DescribeRunning();
-  ASSERT_TRUE(StartApplication(application, 320, 240, kEndlessFrames));
-  ASSERT_TRUE(WaitUntil([&] { return host.Find(application.Id()); }, kProgramWaitMs)) << DescribeHosts(application);
+  ASSERT_TRUE(NoHostRuns());
+  ASSERT_TRUE(StartApplication(application, 320, 240, 10000));
+  ASSERT_TRUE(WaitUntil([&] { return host.Find(application.Id()); }, kProgramWaitMs));
 }
 
-void ExpectTestCamerasRegisteredFromTheInstalledFolder() {
+// The classes of our filters and test cameras, each with the DLL that serves it.
+void ExpectRegisteredFromTheInstalledFolder() {
   const std::vector<std::wstring> paths = EnumeratedDevicePaths();
+  EXPECT_TRUE(Contains(paths, kVcamDevicePath));
+  EXPECT_EQ(Installed(L"fontis_vcam.dll"), ReadString(ClassKey(kVcamClsid) + L"\\InprocServer32", nullptr));
+  EXPECT_EQ(Installed(L"fontis_renderer.dll"),
+            ReadString(ClassKey(CLSID_FontisCaptureRenderer) + L"\\InprocServer32", nullptr));
   for (const TestCameraProfile& camera : kTestCameraProfiles) {
     EXPECT_TRUE(Contains(paths, camera.devicePath)) << "not listed: " << testing::PrintToString(camera.devicePath);
     EXPECT_EQ(Installed(L"fontis_testcam.dll"), ReadString(ClassKey(camera.clsid) + L"\\InprocServer32", nullptr));
   }
 }
 
-void ExpectTheProductRegisteredFromTheInstalledFolder() {
-  EXPECT_TRUE(Contains(EnumeratedDevicePaths(), kVcamDevicePath));
-  EXPECT_EQ(Installed(L"fontis_vcam.dll"), ReadString(ClassKey(kVcamClsid) + L"\\InprocServer32", nullptr));
-  EXPECT_EQ(Installed(L"fontis_renderer.dll"),
-            ReadString(ClassKey(CLSID_FontisCaptureRenderer) + L"\\InprocServer32", nullptr));
-}
-
-void ExpectNoTestCamera() {
-  EXPECT_EQ(0, CountContaining(EnumeratedDevicePaths(), L"fontis_testcam"));
-  for (const TestCameraProfile& camera : kTestCameraProfiles) EXPECT_FALSE(KeyExists(ClassKey(camera.clsid)));
-  EXPECT_FALSE(FileExists(Installed(L"fontis_testcam.dll")));
-}
-
-// No registry key of ours and no video input device: what a removal must leave, whatever
-// still runs.
+// No registry key of ours, no video input device and no test camera file: what a removal must
+// leave, whatever still runs.
 void ExpectNothingRegistered() {
   EXPECT_FALSE(KeyExists(kUninstallKey));
   EXPECT_FALSE(KeyExists(kUninstallKey, KEY_WOW64_32KEY));
@@ -166,8 +138,9 @@ void ExpectNothingRegistered() {
   EXPECT_FALSE(KeyExists(kSettingsKey, KEY_WOW64_64KEY, HKEY_CURRENT_USER));
   EXPECT_FALSE(KeyExists(ClassKey(CLSID_FontisCaptureRenderer)));
   EXPECT_FALSE(KeyExists(ClassKey(kVcamClsid)));
+  for (const TestCameraProfile& camera : kTestCameraProfiles) EXPECT_FALSE(KeyExists(ClassKey(camera.clsid)));
   EXPECT_EQ(0, CountContaining(EnumeratedDevicePaths(), L"fontis"));
-  ExpectNoTestCamera();
+  EXPECT_FALSE(FileExists(Installed(L"fontis_testcam.dll")));
 }
 
 }  // namespace
@@ -177,42 +150,13 @@ TEST(Installer, SilentInstallWithTestCameraInstallsRegistersAndListsTheProduct) 
   // Wine here has no 32-bit regsvr32: the 32-bit filter is not registered, which the installer
   // only warns about.
   ASSERT_EQ(0u, RunSetup(L"/S /TESTCAM"));
-
-  ULONGLONG totalBytes = 0;
   for (const ProductFile& file : kProductFiles) {
     EXPECT_TRUE(FileExists(Installed(file.installed))) << testing::PrintToString(file.installed);
-    totalBytes += FileSize(Installed(file.installed));
   }
-  totalBytes += FileSize(Installed(L"fontis_testcam.dll"));
-  for (const wchar_t* name : {L"FontisHost.exe", L"fontisctl.exe", L"fontis_renderer.dll", L"fontis_testcam.dll",
-                              L"fontis_vcam.dll", L"x86\\fontis_vcam.dll"}) {
-    EXPECT_EQ(FONTIS_VERSION_TEXT, FileVersion(Installed(name))) << testing::PrintToString(std::wstring(name));
-  }
-  EXPECT_EQ(FONTIS_VERSION_TEXT, FileVersion(SiblingPath(L"FontisSetup.exe")));
-
   // The entry Windows lists under installed programs, in the 64-bit view only.
-  const std::wstring uninstaller = L"\"" + Installed(L"uninstall.exe") + L"\"";
-  EXPECT_EQ(Widen(FONTIS_PRODUCT_NAME), ReadString(kUninstallKey, L"DisplayName"));
-  EXPECT_EQ(Widen(FONTIS_VERSION_TEXT), ReadString(kUninstallKey, L"DisplayVersion"));
-  EXPECT_EQ(Widen(FONTIS_PUBLISHER), ReadString(kUninstallKey, L"Publisher"));
-  EXPECT_EQ(InstallFolder(), ReadString(kUninstallKey, L"InstallLocation"));
-  EXPECT_EQ(Installed(L"FontisHost.exe") + L",0", ReadString(kUninstallKey, L"DisplayIcon"));
-  EXPECT_EQ(uninstaller, ReadString(kUninstallKey, L"UninstallString"));
-  EXPECT_EQ(uninstaller + L" /S", ReadString(kUninstallKey, L"QuietUninstallString"));
-  EXPECT_EQ(1u, ReadDword(kUninstallKey, L"NoModify"));
-  EXPECT_EQ(1u, ReadDword(kUninstallKey, L"NoRepair"));
-  // Kilobytes, as the list of programs reads it (give or take rounding per file).
-  const DWORD size = ReadDword(kUninstallKey, L"EstimatedSize");
-  EXPECT_GE(size + 10, totalBytes / 1024);
-  EXPECT_LE(size, totalBytes / 1024 + 10);
+  EXPECT_EQ(L"\"" + Installed(L"uninstall.exe") + L"\" /S", ReadString(kUninstallKey, L"QuietUninstallString"));
   EXPECT_FALSE(KeyExists(kUninstallKey, KEY_WOW64_32KEY));
-
-  ExpectTestCamerasRegisteredFromTheInstalledFolder();
-  ExpectTheProductRegisteredFromTheInstalledFolder();
-
-  const CtlRun version = RunInstalledFontisctl(L"--version");
-  EXPECT_EQ(0u, version.code);
-  EXPECT_EQ(0u, version.output.find(std::string("fontisctl ") + FONTIS_VERSION_TEXT)) << version.output;
+  ExpectRegisteredFromTheInstalledFolder();
 }
 
 TEST(Installer, AnApplicationGetsTheTestCameraThroughAHostStartedFromTheFolderWithABlank) {
@@ -245,7 +189,7 @@ TEST(Installer, UpgradeWhileAnApplicationStreamsEndsItsHostInOrderAndTheProductW
 
   // The streaming application lost its host but not its stream: its filter starts the new host.
   HostProcess next;
-  EXPECT_TRUE(WaitUntil([&] { return next.Find(streaming.Id()); }, kProgramWaitMs)) << DescribeHosts(streaming);
+  EXPECT_TRUE(WaitUntil([&] { return next.Find(streaming.Id()); }, kProgramWaitMs));
   EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), streaming.Wait(0)) << streaming.Output();
   EXPECT_EQ(Installed(L"FontisHost.exe"), next.ImagePath());
   // A new application frees the killed one's slot and gets the camera, from that host or one
@@ -307,17 +251,7 @@ TEST(Installer, AnInstallBeforeTheRestartIsCompletedAndNotUndoneByTheRestart) {
   EXPECT_EQ(0, CountContaining(contents, L".old") + CountContaining(contents, L".new"))
       << testing::PrintToString(contents);
   EXPECT_TRUE(PendingDeletions().empty());
-  ExpectTheProductRegisteredFromTheInstalledFolder();
-  ExpectTestCamerasRegisteredFromTheInstalledFolder();
-  ExpectAnApplicationGetsTheTestCamera(L"after_restart", true);
-}
-
-TEST(Installer, InstallWithoutTestCameraRemovesTheOneInstalledBefore) {
-  ASSERT_EQ(0u, RunSetup(L"/S"));
-  ExpectNoTestCamera();
-  ExpectTheProductRegisteredFromTheInstalledFolder();
-  for (const ProductFile& file : kProductFiles) EXPECT_TRUE(FileExists(Installed(file.installed)));
-  EXPECT_TRUE(KeyExists(kUninstallKey));
+  ExpectRegisteredFromTheInstalledFolder();
 }
 
 TEST(Installer, StopHostsEndsAHostThatIgnoresItsExitCommandOnlyWhenForced) {
@@ -327,16 +261,11 @@ TEST(Installer, StopHostsEndsAHostThatIgnoresItsExitCommandOnlyWhenForced) {
 
   CtlRun run = RunInstalledFontisctl(L"stop-hosts --timeout 1");
   EXPECT_EQ(1u, run.code) << run.output;
-  EXPECT_NE(std::string::npos, run.output.find("still running")) << run.output;
   EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), host.Wait(0));
 
   run = RunInstalledFontisctl(L"stop-hosts --timeout 1 --force");
   EXPECT_EQ(0u, run.code) << run.output;
   EXPECT_EQ(static_cast<DWORD>(ERROR_PROCESS_ABORTED), host.Wait(kProgramWaitMs));
-
-  run = RunInstalledFontisctl(L"stop-hosts");
-  EXPECT_EQ(0u, run.code);
-  EXPECT_NE(std::string::npos, run.output.find("no host is running")) << run.output;
 }
 
 TEST(Installer, SilentUninstallLeavesNoFileKeyOrDevice) {

@@ -17,16 +17,6 @@ namespace {
 const wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 const wchar_t kNtPathPrefix[] = L"\\??\\";
 
-// A value of an HKLM key in the 64-bit view; false when the key or a value of that type is missing.
-bool ReadValue(const std::wstring& path, const wchar_t* name, DWORD type, void* value, DWORD* size) {
-  ScopedRegKey key;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, key.Receive()) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  return ::RegGetValueW(key.Get(), nullptr, name, type, nullptr, value, size) == ERROR_SUCCESS;
-}
-
 void ListFolder(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>* entries) {
   WIN32_FIND_DATAW found = {};
   const HANDLE search = ::FindFirstFileW((folder + L"\\" + relative + L"*").c_str(), &found);
@@ -64,12 +54,6 @@ std::wstring Installed(const wchar_t* name) { return InstallFolder() + L"\\" + n
 
 bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-ULONGLONG FileSize(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 std::string FileBytes(const std::wstring& path) {
   std::string bytes;
   ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
@@ -80,21 +64,6 @@ std::string FileBytes(const std::wstring& path) {
     bytes.append(buffer, read);
   }
   return bytes;
-}
-
-std::string FileVersion(const std::wstring& path) {
-  DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
-  if (size == 0) return std::string();
-  std::vector<BYTE> block(size);
-  VS_FIXEDFILEINFO* info = nullptr;
-  UINT length = 0;
-  if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
-      !::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || length < sizeof(*info)) {
-    return std::string();
-  }
-  return std::to_string(HIWORD(info->dwFileVersionMS)) + "." + std::to_string(LOWORD(info->dwFileVersionMS)) + "." +
-         std::to_string(HIWORD(info->dwFileVersionLS));
 }
 
 std::vector<std::wstring> FolderContents(const std::wstring& folder) {
@@ -112,14 +81,8 @@ bool KeyExists(const std::wstring& path, REGSAM view, HKEY root) {
 std::wstring ReadString(const std::wstring& path, const wchar_t* name) {
   WCHAR value[1024] = {};
   DWORD size = sizeof(value);
-  return ReadValue(path, name, RRF_RT_REG_SZ, value, &size) ? value : L"<missing>";
-}
-
-DWORD ReadDword(const std::wstring& path, const wchar_t* name) {
-  DWORD value = 0xFFFFFFFF;
-  DWORD size = sizeof(value);
-  ReadValue(path, name, RRF_RT_REG_DWORD, &value, &size);
-  return value;
+  const LSTATUS read = ::RegGetValueW(HKEY_LOCAL_MACHINE, path.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size);
+  return read == ERROR_SUCCESS ? value : L"<missing>";
 }
 
 std::wstring ClassKey(REFCLSID clsid) {
@@ -150,10 +113,11 @@ int CountContaining(const std::vector<std::wstring>& list, const wchar_t* part) 
 
 std::vector<std::wstring> PendingDeletions() {
   std::vector<std::wstring> paths;
-  DWORD size = 0;
-  if (!ReadValue(kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, &size)) return paths;
-  std::vector<WCHAR> text(size / sizeof(WCHAR) + 2, L'\0');
-  if (!ReadValue(kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, text.data(), &size)) {
+  // Ample for a fresh machine's list; two more terminators make a cut one end anyway.
+  std::vector<WCHAR> text(32768 + 2, L'\0');
+  DWORD size = 32768 * sizeof(WCHAR);
+  if (::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManager, L"PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ,
+                     nullptr, text.data(), &size) != ERROR_SUCCESS) {
     return paths;
   }
   // Pairs of strings: the file, then its new name, empty for a deletion.

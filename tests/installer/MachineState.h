@@ -14,19 +14,15 @@ std::wstring InstallFolder();
 std::wstring Installed(const wchar_t* name);
 
 bool FileExists(const std::wstring& path);
-ULONGLONG FileSize(const std::wstring& path);
 // The whole file; empty when it cannot be read.
 std::string FileBytes(const std::wstring& path);
-// "x.y.z" from the fixed part of a file's version resource; empty when it has none.
-std::string FileVersion(const std::wstring& path);
 // Every file and folder below `folder`, relative to it ("x86\fontis_vcam.dll", folders with a
 // trailing backslash), sorted.
 std::vector<std::wstring> FolderContents(const std::wstring& folder);
 
 bool KeyExists(const std::wstring& path, REGSAM view = KEY_WOW64_64KEY, HKEY root = HKEY_LOCAL_MACHINE);
-// A string or DWORD value of an HKLM key; "<missing>" or 0xFFFFFFFF when it is not there.
+// A string value of an HKLM key (this program sees the 64-bit view); "<missing>" when it is not there.
 std::wstring ReadString(const std::wstring& path, const wchar_t* name);
-DWORD ReadDword(const std::wstring& path, const wchar_t* name);
 // "Software\Classes\CLSID\{...}".
 std::wstring ClassKey(REFCLSID clsid);
 

@@ -1,5 +1,5 @@
 // The standard test camera and a frame-checking renderer in a real graph: state changes racing
-// with queries, frames whole and in order across a stop and a reconnection, no object left.
+// with queries, then frames whole and in order up to a stop, no object left.
 #include <gtest/gtest.h>
 
 #include "common/ScopedHandle.h"
@@ -8,7 +8,7 @@
 
 using Microsoft::WRL::ComPtr;
 
-TEST(TestCamGraph, StateChangesRaceWithQueriesThenFramesArriveWholeAndInOrderAcrossAReconnection) {
+TEST(TestCamGraph, StateChangesRaceWithQueriesThenFramesArriveWholeAndInOrder) {
   {
     CheckedGraph g;
     ASSERT_EQ(S_OK, g.Build(kTestCameraProfiles[kTestCamStandard].clsid));
@@ -43,41 +43,26 @@ TEST(TestCamGraph, StateChangesRaceWithQueriesThenFramesArriveWholeAndInOrderAcr
       EXPECT_EQ(S_OK, g.source->EnumPins(&pins));
     }
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread.Get(), 30000)) << "state changes stalled";
-    // Then, from Stopped: a paused live source sends nothing; frames arrive whole and in order,
-    // RGB24 320x240 as connected, then NV12 1920x1080 after a reconnection while stopped.
+    // Then, from Stopped: a paused live source sends nothing; frames arrive whole and in order.
     ASSERT_TRUE(SUCCEEDED(g.control->Pause()));
     ::Sleep(150);
     EXPECT_EQ(0, g.Stats().samples) << "a paused live source sends nothing";
     CMediaType nv12 = CapsType(g.pin.Get(), 4);
-    for (int run = 0; run < 2; ++run) {
-      ASSERT_TRUE(SUCCEEDED(g.control->Run())) << run;
-      ASSERT_TRUE(g.WaitForSamples(20)) << run;
-      if (run == 0) {
-        EXPECT_EQ(VFW_E_NOT_STOPPED, g.config->SetFormat(&nv12.Edit()));
-        EXPECT_EQ(VFW_E_NOT_STOPPED, g.pin->Disconnect());
-      }
-      ASSERT_EQ(S_OK, g.control->Stop());
-      const FrameCheckStats s = g.Stats();
-      ::Sleep(150);
-      EXPECT_EQ(s.samples, g.Stats().samples) << "frames after Stop";
-      EXPECT_EQ(0, s.badSamples) << run;  // including sample lengths of the new type
-      EXPECT_EQ(0, s.unreadableCounters) << run;
-      EXPECT_EQ(0, s.counterGaps) << run;
-      EXPECT_EQ(0, s.irregularSpacing) << run;
-      EXPECT_EQ(1, s.discontinuities) << run;  // only the first sample of the run
-      EXPECT_EQ(0u, s.firstCounter) << "a run from Stopped starts the counter again";
-      EXPECT_EQ(static_cast<uint32_t>(s.samples - 1), s.lastCounter) << run;
-      if (run > 0) break;
-      ASSERT_TRUE(SUCCEEDED(g.config->SetFormat(&nv12.Edit())));
-      EXPECT_TRUE(WaitUntil(
-          [&] {
-            AM_MEDIA_TYPE connected = {};
-            const bool same = g.sink->InputPin().ConnectionMediaType(&connected) == S_OK && nv12.Equals(connected);
-            CMediaType::FreeFields(connected);
-            return same;
-          },
-          3000));
-    }
+    ASSERT_TRUE(SUCCEEDED(g.control->Run()));
+    ASSERT_TRUE(g.WaitForSamples(20));
+    EXPECT_EQ(VFW_E_NOT_STOPPED, g.config->SetFormat(&nv12.Edit()));
+    EXPECT_EQ(VFW_E_NOT_STOPPED, g.pin->Disconnect());
+    ASSERT_EQ(S_OK, g.control->Stop());
+    const FrameCheckStats s = g.Stats();
+    ::Sleep(150);
+    EXPECT_EQ(s.samples, g.Stats().samples) << "frames after Stop";
+    EXPECT_EQ(0, s.badSamples);
+    EXPECT_EQ(0, s.unreadableCounters);
+    EXPECT_EQ(0, s.counterGaps);
+    EXPECT_EQ(0, s.irregularSpacing);
+    EXPECT_EQ(1, s.discontinuities);  // only the first sample of the run
+    EXPECT_EQ(0u, s.firstCounter) << "a run from Stopped starts the counter again";
+    EXPECT_EQ(static_cast<uint32_t>(s.samples - 1), s.lastCounter);
   }
   // Every camera, enumerator and class factory of the DLL is gone with the graph, and so is the
   // test renderer.

@@ -134,19 +134,15 @@ TEST(FrameConverter, RefusesSourcesWhoseDescriptionDoesNotFit) {
   } cases[] = {
       {"stride below a row", [](F f) { f.stride = RowBytes(f.fourcc, f.width) - 1; }, kErrBadFrameLayout, 0},
       {"one byte short", [](F f) { f.bytes -= 1; }, kErrBufferTooSmall, 0},
-      {"more rows than the buffer holds", [](F f) { f.height += 2; }, kErrBufferTooSmall, 0},
       {"longer rows than the buffer holds", [](F f) { f.stride += 4; }, kErrBufferTooSmall, 0},
       // 48 rows of it pass 2 GiB: too large for any frame.
       {"rows beyond 32-bit offsets", [](F f) { f.stride = 1 << 26, f.bytes = SIZE_MAX; }, kErrBadFrameLayout, 0},
       {"negative stride", [](F f) { f.stride = -f.stride; }, kErrBadFrameLayout, 0},
       {"zero width", [](F f) { f.width = 0; }, kErrBadFrameLayout, 0},
-      {"negative height", [](F f) { f.height = -48; }, kErrBadFrameLayout, 0},
-      {"width beyond the largest side", [](F f) { f.width = kMaxFrameSide + 2; }, kErrBadFrameLayout, 0},
       {"height beyond the largest side", [](F f) { f.height = kMaxFrameSide + 2; }, kErrBadFrameLayout, 0},
       {"no pixels", [](F f) { f.data = nullptr; }, E_POINTER, 0},
       {"unknown layout", [](F f) { f.fourcc = MakeFourcc('I', '4', '2', '0'); }, kErrBadFrameLayout, 0},
       {"odd YUY2 width", [](F f) { f.width = 63; }, kErrBadFrameLayout, kFourccYuy2},
-      {"odd NV12 width", [](F f) { f.width = 63; }, kErrBadFrameLayout, kFourccNv12},
       {"odd NV12 height", [](F f) { f.height = 47; }, kErrBadFrameLayout, kFourccNv12},
   };
   for (const SourceKind& kind : {kSources[0], kSources[3], kSources[5], kSources[7]}) {
@@ -180,8 +176,7 @@ TEST(FrameConverter, RefusesTargetsItCannotFill) {
   EXPECT_EQ(S_OK, converter.Convert(source.frame, rgb, out.Data() + out.Size() - needed, needed));
 
   const TargetFormat refused[] = {
-      {kFourccNv12, 63, -48},        {kFourccNv12, 64, -47},                {kFourccYuy2, 63, -48},
-      {kFourccBgr24, 0, 48},         {kFourccBgr24, -64, 48},               {kFourccBgrx32, 64, 0},
+      {kFourccNv12, 64, -47},        {kFourccYuy2, 63, -48},                {kFourccBgr24, -64, 48},
       {kFourccBgrx32, 64, LONG_MIN}, {kFourccBgrx32, kMaxFrameSide + 1, 2}, {MakeFourcc('I', '4', '2', '0'), 64, -48},
   };
   for (const TargetFormat& format : refused) {
