@@ -38,14 +38,10 @@ TEST(GraphStateRules, OutputFitsTheRequestOrWhatTheCameraDeliversForThatRequest)
     GraphStateInputs inputs;
     bool valid;
   } cases[] = {
-      {"nobody writes outputs: run state alone", {false, false, Extent(1280, 720), none, none, none}, true},
       {"nobody writes outputs, demand differs", {true, false, Extent(1280, 720), none, none, none}, false},
       {"output as requested, heights by absolute value",
        {false, true, Extent(640, -480), Extent(640, 480), none, none}, true},
       {"output as requested, demand differs", {true, true, Extent(640, 480), Extent(640, 480), none, none}, false},
-      {"output of another size", {false, true, Extent(1280, 720), Extent(640, 480), none, none}, false},
-      {"nearest size delivered for this request",
-       {false, true, Extent(1000, 700), Extent(1280, 720), Extent(1000, 700), Extent(1280, 720)}, true},
       {"delivered for an older request",
        {false, true, Extent(1920, 1080), Extent(1280, 720), Extent(1000, 700), Extent(1280, 720)}, false},
       {"output not what is delivered",
