@@ -12,8 +12,6 @@
 #include "filters/testcam/TestCameraProfiles.h"
 #include "support/FilterEnvironment.h"
 
-using Microsoft::WRL::ComPtr;
-
 namespace {
 
 // Classes without a loadable server; the instance keys sort after the test cameras'.
@@ -35,7 +33,7 @@ std::wstring ClsidText(const GUID& guid) {
 // The class that CreateCaptureFilter opened, GUID_NULL for none; E_UNEXPECTED exactly then.
 CLSID Open(const std::wstring& name, GUID* guid = nullptr) {
   GUID none = GUID_NULL;
-  ComPtr<IBaseFilter> filter;
+  Microsoft::WRL::ComPtr<IBaseFilter> filter;
   const HRESULT hr =
       CreateCaptureFilter(name.c_str(), guid != nullptr ? guid : &none, CLSID_VideoInputDeviceCategory, &filter);
   CLSID opened = GUID_NULL;
@@ -44,32 +42,23 @@ CLSID Open(const std::wstring& name, GUID* guid = nullptr) {
   return opened;
 }
 
-class DeviceEnumerationTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    ASSERT_EQ(ERROR_SUCCESS, s_devices[0].Add(L"ZZFontisProbe1", kProxyName, nullptr, kProxyPath, kProxyClsid));
-    // A path that names the module but loads nothing, so binding fails quickly.
-    ASSERT_EQ(ERROR_SUCCESS, s_devices[0].AddClassServer(kProxyClsid, L"C:\\fontis\\missing\\ksproxy.ax.absent"));
-    ASSERT_EQ(ERROR_SUCCESS, s_devices[1].Add(L"ZZFontisProbe2", L"Fontis Probe Upper", nullptr, nullptr, kUpperClsid));
-    ASSERT_EQ(ERROR_SUCCESS, s_devices[1].AddClassServer(kUpperClsid, L"C:\\WINDOWS\\SYSTEM32\\KSPROXY.AX"));
-    // The module name lies beyond the 130 units that are read.
-    const std::wstring longPath = L"C:\\" + std::wstring(130, L'x') + L"\\ksproxy.ax";
-    ASSERT_EQ(ERROR_SUCCESS, s_devices[2].Add(L"ZZFontisProbe3", L"Fontis Probe Long", nullptr, nullptr, kLongClsid));
-    ASSERT_EQ(ERROR_SUCCESS, s_devices[2].AddClassServer(kLongClsid, longPath.c_str()));
-    // Neither description nor friendly name, but a path and a real class.
-    const std::wstring nameless = ClsidText(Camera(kTestCamPreviewFirst));
-    ASSERT_EQ(ERROR_SUCCESS, s_devices[3].Add(L"ZZFontisProbe4", nullptr, nullptr, kNamelessPath, nameless.c_str()));
-  }
-  static void TearDownTestSuite() {
-    for (ExtraVideoDevice& device : s_devices) device.Remove();
-  }
-  void TearDown() override { ExpectNoLiveFilters(); }
-  inline static ExtraVideoDevice s_devices[4];
-};
-
 }  // namespace
 
-TEST_F(DeviceEnumerationTest, CamerasAreFoundByDisplayNamePathClsidAndDevGuidIdTextFirstMatchWinning) {
+TEST(DeviceEnumeration, CamerasAreFoundByDisplayNamePathClsidAndDevGuidIdTextAndByGuidOnlyWithoutAName) {
+  ExtraVideoDevice proxy, upper, longPath, nameless;
+  ASSERT_EQ(ERROR_SUCCESS, proxy.Add(L"ZZFontisProbe1", kProxyName, nullptr, kProxyPath, kProxyClsid));
+  // A path that names the module but loads nothing, so binding fails quickly.
+  ASSERT_EQ(ERROR_SUCCESS, proxy.AddClassServer(kProxyClsid, L"C:\\fontis\\missing\\ksproxy.ax.absent"));
+  ASSERT_EQ(ERROR_SUCCESS, upper.Add(L"ZZFontisProbe2", L"Fontis Probe Upper", nullptr, nullptr, kUpperClsid));
+  ASSERT_EQ(ERROR_SUCCESS, upper.AddClassServer(kUpperClsid, L"C:\\WINDOWS\\SYSTEM32\\KSPROXY.AX"));
+  // The module name lies beyond the 130 units that are read.
+  ASSERT_EQ(ERROR_SUCCESS, longPath.Add(L"ZZFontisProbe3", L"Fontis Probe Long", nullptr, nullptr, kLongClsid));
+  ASSERT_EQ(ERROR_SUCCESS,
+            longPath.AddClassServer(kLongClsid, (L"C:\\" + std::wstring(130, L'x') + L"\\ksproxy.ax").c_str()));
+  // Neither description nor friendly name, but a path and a real class.
+  const std::wstring previewFirst = ClsidText(Camera(kTestCamPreviewFirst));
+  ASSERT_EQ(ERROR_SUCCESS, nameless.Add(L"ZZFontisProbe4", nullptr, nullptr, kNamelessPath, previewFirst.c_str()));
+
   // Cameras 0 and 5 share the name: the first in enumeration order is opened; the path tells them apart.
   EXPECT_EQ(Camera(kTestCamStandard), Open(L"Fontis Test Camera"));
   EXPECT_EQ(Camera(kTestCamSameName), Open(kTestCameraProfiles[kTestCamSameName].devicePath));
@@ -84,23 +73,20 @@ TEST_F(DeviceEnumerationTest, CamerasAreFoundByDisplayNamePathClsidAndDevGuidIdT
   // A GUID is used only with an empty name, and kept whether or not the name is found.
   GUID guid = Camera(kTestCamPreviewFirst);
   EXPECT_EQ(Camera(kTestCamPreviewFirst), Open(L"", &guid));
-  EXPECT_EQ(Camera(kTestCamPreviewFirst), guid);
   EXPECT_EQ(Camera(kTestCamSecond), Open(L"Fontis Second Camera", &guid));
-  EXPECT_EQ(Camera(kTestCamPreviewFirst), guid);
-  guid = {0x5E1B7C8A, 0x0D3F, 0x4A61, {0x9C, 0x2E, 0x7B, 0x4D, 0x8F, 0x1A, 0x6E, 0x7E}};  // not registered
-  const GUID unregistered = guid;
   EXPECT_EQ(GUID_NULL, Open(L"nobody", &guid));
-  EXPECT_EQ(unregistered, guid);
+  EXPECT_EQ(Camera(kTestCamPreviewFirst), guid);
   // The class cannot be created: the caller's GUID is reset.
+  guid = {0x5E1B7C8A, 0x0D3F, 0x4A61, {0x9C, 0x2E, 0x7B, 0x4D, 0x8F, 0x1A, 0x6E, 0x7E}};
   EXPECT_EQ(GUID_NULL, Open(L"", &guid));
   EXPECT_EQ(GUID_NULL, guid);
-}
 
-TEST_F(DeviceEnumerationTest, OnlyARegistryValueNamingKsproxyInLowerCaseAndWithinTheReadLengthMakesAProxy) {
+  // Only a registry value naming ksproxy in lower case, and within the length read, makes a proxy.
   EXPECT_EQ(S_OK, IsKsProxyDevice(kProxyName));
   EXPECT_EQ(S_OK, IsKsProxyDevice(kProxyPath));
-  EXPECT_EQ(E_FAIL, IsKsProxyDevice(L"Fontis Probe Upper"));  // "KSPROXY.AX" does not count
-  EXPECT_EQ(E_FAIL, IsKsProxyDevice(L"Fontis Probe Long"));   // the value does not fit the buffer
+  EXPECT_EQ(E_FAIL, IsKsProxyDevice(L"Fontis Probe Upper"));
+  EXPECT_EQ(E_FAIL, IsKsProxyDevice(L"Fontis Probe Long"));
   EXPECT_EQ(E_FAIL, IsKsProxyDevice(L"Fontis Test Camera"));
-  EXPECT_EQ(E_UNEXPECTED, IsKsProxyDevice(kNamelessPath));    // no display name: passed over
+  EXPECT_EQ(E_UNEXPECTED, IsKsProxyDevice(kNamelessPath));  // no display name: passed over
+  ExpectNoLiveFilters();
 }

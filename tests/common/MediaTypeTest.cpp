@@ -17,18 +17,11 @@ class CountedUnknown final : public IUnknown {
 };
 }  // namespace
 
-TEST(MediaType, EmptyCopyFreeEqualityAndReferences) {
-  CMediaType empty;
-  EXPECT_TRUE(empty.IsEmpty());
-  EXPECT_FALSE(empty.HasType());
-  EXPECT_EQ(nullptr, empty.VideoInfo());
-
+TEST(MediaType, CopyFreeEqualityAndReferences) {
   CountedUnknown unknown;
   {
     CMediaType a;
     ASSERT_EQ(S_OK, BuildVideoInfoType(640, 480, VideoSubtype::kRgb24, &a));
-    ASSERT_NE(nullptr, a.VideoInfo());
-    EXPECT_EQ(640, a.VideoInfo()->bmiHeader.biWidth);
     a.Edit().pUnk = &unknown;
     unknown.AddRef();  // now a's
     CMediaType b;
@@ -57,7 +50,6 @@ TEST(MediaType, EmptyCopyFreeEqualityAndReferences) {
     AM_MEDIA_TYPE* handed = a.CreateTaskMemCopy();
     ASSERT_NE(nullptr, handed);
     EXPECT_TRUE(a.Equals(*handed));
-    EXPECT_NE(a->pbFormat, handed->pbFormat);
     EXPECT_EQ(4u, unknown.refs);
     CMediaType::DeleteTaskMemType(handed);
     AM_MEDIA_TYPE connection = {};

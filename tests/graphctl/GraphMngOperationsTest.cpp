@@ -7,18 +7,15 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "GraphMngRig.h"
-#include "capture/GraphConstruction.h"
-#include "framering/CFrameRingReader.h"
 #include "ipc/NamedObjects.h"
 #include "ipc/ObjectNames.h"
 #include "support/TestCamFaultRecord.h"
-
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -35,96 +32,58 @@ std::set<DWORD> ThreadsOfThisProcess() {
   return threads;
 }
 
-// Open kernel handles, found by asking about every handle value: portable where the process's
-// handle count is not reported (Wine gives 0).
-DWORD HandlesOfThisProcess() {
-  DWORD handles = 0, flags = 0;
-  for (UINT_PTR value = 4; value < 0x10000; value += 4) {
-    handles += ::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags) ? 1 : 0;
-  }
-  return handles;
-}
-
 }  // namespace
 
 using GraphMngOperations = GraphMngTest;
 
-TEST_F(GraphMngOperations, StatusRecordAndQueriesAfterEachOperationAsAClientSeesThem) {
+TEST_F(GraphMngOperations, StatusRecordAndEventsAfterEachOperationAsAClientSeesThem) {
   ASSERT_NO_FATAL_FAILURE(Create(FALSE));
-  CMediaType untouched, out;
-  ASSERT_EQ(S_OK, BuildVideoInfoType(123, 45, VideoSubtype::kYuy2, &untouched));
-  ASSERT_EQ(S_OK, out.CopyFrom(untouched));
-  EXPECT_EQ(E_FAIL, graph->GetRequestedFormat(&out)) << "no client";
-  EXPECT_TRUE(out == untouched);
   const int own = clients.Add(::GetCurrentProcessId(), FALSE, 640, 480);
-  WORD count = 99;
-  EXPECT_EQ(S_OK, graph->GetClientCount(&count));
-  EXPECT_EQ(0, count) << "a client of the host's own process";
-  EXPECT_EQ(S_OK, graph->GetRequestedFormat(&out)) << "a client of this process still asks for a format";
-  EXPECT_FALSE(out == untouched);
-
-  camera = OpenCamera(kTestCamStandard);
-  EXPECT_EQ(E_INVALIDARG, graph->SetCaptureFilter(nullptr, TRUE, FALSE, messages.Window(), FALSE));
-  EXPECT_EQ(E_INVALIDARG, graph->SetCaptureFilter(camera.Get(), TRUE, TRUE, nullptr, FALSE));
-  EXPECT_STATUS(kOpNone, 0u, 0u, E_UNEXPECTED, 0u);
-  ASSERT_EQ(S_OK, graph->SetCaptureFilter(camera.Get(), TRUE, FALSE, messages.Window(), FALSE));
-  EXPECT_TRUE(graph->IsGraphBuilt());
+  ASSERT_EQ(S_OK, Configure(kTestCamStandard, TRUE));
   EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
-  EXPECT_EQ(E_INVALIDARG, graph->ShowPreview(TRUE)) << "no preview branch was asked for";
 
-  // The format of a built graph is never changed: operation 7 stays begun.
+  // The format of a built graph is never changed: the operation stays begun.
   CMediaType format;
   ASSERT_EQ(S_OK, BuildVideoInfoType(320, 240, VideoSubtype::kRgb24, &format));
   EXPECT_EQ(E_FAIL, graph->SetCaptureFormat(&format));
   EXPECT_STATUS(kOpSetCaptureFormat, 1u, 0u, S_OK, kConnect);
-
   // Nobody wants video: nothing runs and nothing is reported.
   EXPECT_EQ(S_OK, graph->RunGraph(FALSE, 0));
   EXPECT_FALSE(graph->IsGraphRunning());
   EXPECT_STATUS(kOpSetCaptureFormat, 1u, 0u, S_OK, kConnect);
-
   ASSERT_TRUE(clients.SetWantsVideo(own, TRUE));
   ASSERT_EQ(S_OK, graph->RunGraph(FALSE, 0));
-  EXPECT_TRUE(graph->IsGraphRunning());
   EXPECT_STATUS(kOpRunGraph, 0u, 0u, S_OK, kConnect | kRun);
-  FrameRingFrame frame = {};
-  EXPECT_TRUE(NextFrame(0, &frame));
-  EXPECT_EQ(320, frame.width) << "the camera's first capability, as no format was applied";
-
-  // Someone still wants video: the stop does nothing.
+  // Someone still wants video: the stop does nothing. A successful stop shows only its begin
+  // report, which reads "built".
   EXPECT_EQ(S_OK, graph->StopGraph());
   EXPECT_TRUE(graph->IsGraphRunning());
-  EXPECT_STATUS(kOpRunGraph, 0u, 0u, S_OK, kConnect | kRun);
-  // A successful stop shows only its begin report, which reads "built".
   ASSERT_TRUE(clients.SetWantsVideo(own, FALSE));
   EXPECT_EQ(S_OK, graph->StopGraph());
   EXPECT_FALSE(graph->IsGraphRunning());
   EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
+  // The locked session's placeholder alone wants video.
+  ASSERT_EQ(S_OK, graph->SetSessionLocked(TRUE));
+  ASSERT_EQ(S_OK, graph->RunGraph(FALSE, 0));
+  EXPECT_TRUE(graph->IsGraphRunning());
+  ASSERT_EQ(S_OK, graph->SetSessionLocked(FALSE));
+  ASSERT_EQ(S_OK, graph->StopGraph());
+  EXPECT_FALSE(graph->IsGraphRunning());
 
   EXPECT_EQ(S_OK, graph->DestroyGraph());
-  EXPECT_FALSE(graph->IsGraphBuilt());
   EXPECT_STATUS(kOpDestroyGraph, 1u, 0u, S_OK, kConnect);
   ASSERT_EQ(S_OK, graph->BuildGraph(FALSE, 0));
-  EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
   EXPECT_EQ(S_OK, graph->ReleaseGraph());
-  EXPECT_FALSE(graph->IsGraphBuilt());
   EXPECT_STATUS(kOpReleaseGraph, 1u, 1u, S_OK, 0u);
   // Suspended with no camera configured: refused without a report.
   ASSERT_EQ(S_OK, graph->SetSuspended(TRUE));
   EXPECT_EQ(E_FAIL, graph->BuildGraph(FALSE, 0));
   EXPECT_STATUS(kOpReleaseGraph, 1u, 1u, S_OK, 0u);
   ASSERT_EQ(S_OK, graph->SetSuspended(FALSE));
-
   // A camera that cannot connect: the failed build is recorded with its result.
   const HRESULT failed = Configure(kTestCamNoKsProps, TRUE);
   EXPECT_TRUE(FAILED(failed));
-  EXPECT_FALSE(graph->IsGraphBuilt());
   EXPECT_STATUS(kOpBuildGraph, 0u, 0u, failed, kConnect);
-
-  const int other = clients.Add(kOtherProcessId, FALSE, 320, 240);
-  EXPECT_EQ(S_OK, graph->GetClientCount(&count));
-  EXPECT_EQ(1, count);
-  for (int slot : {own, other}) ASSERT_TRUE(clients.Remove(slot));
 }
 
 TEST_F(GraphMngOperations, RunGraphRetriesACameraBusyElsewhereSixTimes) {
@@ -133,17 +92,17 @@ TEST_F(GraphMngOperations, RunGraphRetriesACameraBusyElsewhereSixTimes) {
   ASSERT_NO_FATAL_FAILURE(Create(FALSE));
   const int own = clients.Add(::GetCurrentProcessId(), TRUE, 640, 480);
   ASSERT_EQ(S_OK, Configure(kTestCamFaulty, TRUE));
-  // The first start and `retries` of the six retries fail with `failure`.
+  // The first start and `failures - 1` of the six retries fail with `failure`.
   const auto run = [&](LONG failures, HRESULT failure) {
     faults.FailStarts(failures, failure);
     const LONG before = faults.StartAttempts();
     const HRESULT hr = graph->RunGraph(FALSE, 0);
     return std::make_pair(hr, faults.StartAttempts() - before);
   };
+  constexpr HRESULT kBusy = CFontisGraphMng::kErrNoSystemResources;
 
   // Busy for the first start and two retries: the third retry runs it.
-  EXPECT_EQ(std::make_pair(S_OK, 4L), run(3, CFontisGraphMng::kErrNoSystemResources));
-  EXPECT_TRUE(graph->IsGraphRunning());
+  EXPECT_EQ(std::make_pair(S_OK, 4L), run(3, kBusy));
   EXPECT_STATUS(kOpRunGraph, 0u, 0u, S_OK, kConnect | kRun);
   ASSERT_TRUE(clients.SetWantsVideo(own, FALSE));
   ASSERT_EQ(S_OK, graph->StopGraph());
@@ -152,13 +111,11 @@ TEST_F(GraphMngOperations, RunGraphRetriesACameraBusyElsewhereSixTimes) {
   // Any other failure is not retried.
   EXPECT_EQ(std::make_pair(E_ACCESSDENIED, 1L), run(1, E_ACCESSDENIED));
   EXPECT_FALSE(graph->IsGraphRunning());
-  // Busy for good: the first start and six retries (4.5 s of pauses), then the failure is
-  // recorded for the clients.
-  EXPECT_EQ(std::make_pair(CFontisGraphMng::kErrNoSystemResources, 7L), run(100, CFontisGraphMng::kErrNoSystemResources));
+  // Busy for good: the first start and six retries, then the failure is recorded for the clients.
+  EXPECT_EQ(std::make_pair(kBusy, 7L), run(100, kBusy));
   EXPECT_FALSE(graph->IsGraphRunning());
-  EXPECT_STATUS(kOpRunGraph, 0u, 0u, CFontisGraphMng::kErrNoSystemResources, kConnect | kRun);
+  EXPECT_STATUS(kOpRunGraph, 0u, 0u, kBusy, kConnect | kRun);
   faults.FailStarts(0, S_OK);
-  ASSERT_TRUE(clients.Remove(own));
 }
 
 TEST_F(GraphMngOperations, ChangeFormatRebuildsForALargerRequestAndKeepsTheGraphWhenTheCameraRefuses) {
@@ -166,7 +123,7 @@ TEST_F(GraphMngOperations, ChangeFormatRebuildsForALargerRequestAndKeepsTheGraph
   ASSERT_TRUE(faults.IsValid());
   ASSERT_NO_FATAL_FAILURE(Create(FALSE));
   const DWORD self = ::GetCurrentProcessId();
-  const int first = clients.Add(self, TRUE, 640, 480);
+  ASSERT_GE(clients.Add(self, TRUE, 640, 480), 0);
   ASSERT_EQ(S_OK, Configure(kTestCamFaulty, FALSE));
   ASSERT_EQ(S_OK, BuildAtRequestedFormat());
   EXPECT_EQ(640, DeliveredSize().first);
@@ -175,97 +132,60 @@ TEST_F(GraphMngOperations, ChangeFormatRebuildsForALargerRequestAndKeepsTheGraph
   EXPECT_EQ(E_FAIL, graph->ChangeFormat()) << "rebuilt, and left for the monitor loop to run";
   ASSERT_EQ(S_OK, graph->RunGraph(FALSE, 0));
   EXPECT_EQ(S_OK, graph->ChangeFormat());
-  EXPECT_TRUE(graph->IsGraphRunning());
   EXPECT_STATUS(kOpRunGraph, 0u, 0u, S_OK, kConnect | kRun);
 
   // A second client asks for more than the camera has exactly: the nearest capability.
-  const int larger = clients.Add(self, FALSE, 1000, 700);
+  ASSERT_GE(clients.Add(self, FALSE, 1000, 700), 0);
   EXPECT_EQ(E_FAIL, graph->ChangeFormat());
-  EXPECT_TRUE(graph->IsGraphBuilt());
-  EXPECT_FALSE(graph->IsGraphRunning());
   EXPECT_EQ(k1280x720, DeliveredSize());
   EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
   ASSERT_EQ(S_OK, graph->RunGraph(FALSE, 0));
-  CFrameRingReader reader;
-  FrameRingFrame frame = {};
-  ASSERT_EQ(S_OK, reader.Open(instance.c_str()));
-  ASSERT_TRUE(WaitUntil([&] { return reader.PeekLatest(&frame) && frame.width == 1280; }, kFrameWaitMs));
-
   // A foreign client that writes what it uses: the nearest size answers the request, a stale
-  // size does not; with no output written the run state alone decides.
-  EXPECT_TRUE(graph->IsGraphStateValid());
+  // size does not.
   ASSERT_TRUE(clients.SetOutput(0, 1280, 720));
   EXPECT_TRUE(graph->IsGraphStateValid());
   ASSERT_TRUE(clients.SetOutput(0, 640, 480));
   EXPECT_FALSE(graph->IsGraphStateValid());
-  ASSERT_TRUE(clients.SetOutput(0, 0, 0));
-  ASSERT_TRUE(clients.SetWantsVideo(first, FALSE));
-  EXPECT_FALSE(graph->IsGraphStateValid()) << "running while nobody wants video";
-  ASSERT_TRUE(clients.SetWantsVideo(first, TRUE));
 
   // A size the camera refuses: rebuilt as before, never left without a graph; a client using what
   // is delivered keeps the host valid.
   faults.RefuseSize(1920, 1080, E_ACCESSDENIED);
-  const int refusedByCamera = clients.Add(self, FALSE, 1920, 1080);
+  ASSERT_GE(clients.Add(self, FALSE, 1920, 1080), 0);
   EXPECT_EQ(E_ACCESSDENIED, graph->ChangeFormat());
   EXPECT_TRUE(graph->IsGraphBuilt());
   EXPECT_EQ(k1280x720, DeliveredSize());
-  EXPECT_STATUS(kOpBuildGraph, 0u, 0u, S_OK, kConnect);
   ASSERT_EQ(S_OK, graph->RunGraph(FALSE, 0));
   ASSERT_TRUE(clients.SetOutput(0, 1280, 720));
   EXPECT_TRUE(graph->IsGraphStateValid());
   ASSERT_TRUE(clients.SetOutput(0, 0, 0));
   faults.RefuseSize(0, 0, S_OK);
-  for (int slot : {first, larger, refusedByCamera}) ASSERT_TRUE(clients.Remove(slot));
 }
 
-TEST_F(GraphMngOperations, CreationFailsWithoutLeavingAThreadForANameTooLongOrABlockedChannel) {
+TEST_F(GraphMngOperations, AFailedCreationAndADestructionWhileRunningWithPreviewLeaveNoThread) {
   // Another kind of object already holds the name of the channel's lock.
   WCHAR base[kNameCapacity], lockName[kNameCapacity];
   ASSERT_TRUE(ComposeRgCenterBase(base, instance.c_str()));
   ASSERT_TRUE(ComposeObjectName(lockName, base, kSuffixRgCenterLock));
   ScopedHandle squatter(::CreateEventW(nullptr, TRUE, FALSE, lockName));
   ASSERT_TRUE(squatter.IsValid());
-
   const std::set<DWORD> threads = ThreadsOfThisProcess();
-  const DWORD handles = HandlesOfThisProcess();
   EXPECT_EQ(nullptr, CFontisGraphMng::CreateInstance(std::wstring(300, L'n').c_str(), TRUE));
   EXPECT_EQ(nullptr, CFontisGraphMng::CreateInstance(instance.c_str(), TRUE));
   EXPECT_TRUE(WaitUntil([&] { return ThreadsOfThisProcess() == threads; }, 3000));
-  EXPECT_EQ(handles, HandlesOfThisProcess());
-}
+  squatter.Reset();
 
-TEST_F(GraphMngOperations, DestructionReleasesEverythingEvenWhileRunningWithPreview) {
   // Serves a client of another process with a preview; the monitor loop runs the graph.
-  const auto serve = [this] {
-    camera = OpenCamera(kTestCamStandard);
-    ASSERT_EQ(S_OK, graph->SetCaptureFilter(camera.Get(), TRUE, TRUE, messages.Window(), FALSE));
-    EXPECT_EQ(S_OK, graph->ShowPreview(TRUE));
-    ASSERT_TRUE(WaitUntil([&] { return graph->IsGraphRunning(); }, kLoopWaitMs));
-    EXPECT_TRUE(NextFrame(0));
-  };
   ASSERT_NO_FATAL_FAILURE(Create(TRUE));
-  const int other = clients.Add(kOtherProcessId, TRUE, 640, 480);
-  // Once before counting, so that what the system keeps after a first use is not counted.
-  ASSERT_NO_FATAL_FAILURE(serve());
-  graph.reset();
-  camera.Reset();
-  ExpectNoLiveFilters();
-  // What the platform itself keeps of one filter graph object (Wine's quartz keeps an event).
-  DWORD handles = HandlesOfThisProcess();
-  ASSERT_EQ(S_OK, CreateFilterGraph(ComPtr<IGraphBuilder>().GetAddressOf(), TRUE));
-  const DWORD keptPerGraph = HandlesOfThisProcess() - handles;
-
-  const std::set<DWORD> threads = ThreadsOfThisProcess();
-  handles = HandlesOfThisProcess();
-  ASSERT_NO_FATAL_FAILURE(Create(TRUE));
-  // Its two threads: the monitor loop and the graph owner's.
+  ASSERT_GE(clients.Add(kOtherProcessId, TRUE, 640, 480), 0);
+  camera = CreateTestCamera(kTestCamStandard);
+  ASSERT_EQ(S_OK, graph->SetCaptureFilter(camera.Get(), TRUE, TRUE, messages.Window(), FALSE));
+  EXPECT_EQ(S_OK, graph->ShowPreview(TRUE));
+  ASSERT_TRUE(WaitUntil([&] { return graph->IsGraphRunning(); }, kLoopWaitMs));
+  EXPECT_TRUE(NextFrame(0));
   std::vector<ScopedHandle> started;
   for (DWORD id : ThreadsOfThisProcess()) {
-    if (threads.count(id) == 0) started.emplace_back(::OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, id));
+    if (threads.count(id) == 0) started.emplace_back(::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, id));
   }
-  EXPECT_EQ(2u, started.size());
-  ASSERT_NO_FATAL_FAILURE(serve());
 
   graph.reset();
   FILTER_INFO info = {};
@@ -273,17 +193,10 @@ TEST_F(GraphMngOperations, DestructionReleasesEverythingEvenWhileRunningWithPrev
   EXPECT_EQ(nullptr, info.pGraph) << "the camera is still in a graph";
   if (info.pGraph != nullptr) info.pGraph->Release();
   EXPECT_STATUS(kOpReleaseGraph, 1u, 1u, S_OK, 0u);
-  camera.Reset();
-  ExpectNoLiveFilters();
-  for (const ScopedHandle& thread : started) {
-    DWORD exitCode = 0;
-    EXPECT_TRUE(::GetExitCodeThread(thread.Get(), &exitCode));
-    EXPECT_EQ(1u, exitCode) << "a thread still runs, or its loop did not end as asked";
-  }
-  started.clear();
-  EXPECT_TRUE(WaitUntil([&] { return ThreadsOfThisProcess() == threads; }, 3000));
-  // One graph object per graph-control object.
-  EXPECT_TRUE(WaitUntil([&] { return HandlesOfThisProcess() == handles + keptPerGraph; }, 3000))
-      << HandlesOfThisProcess() << " handles, " << handles << " before, " << keptPerGraph << " kept by a graph";
-  ASSERT_TRUE(clients.Remove(other));
+  // Its two threads, the monitor loop and the graph owner's, have ended as asked (with 1); the
+  // others are the system's.
+  EXPECT_EQ(2, std::count_if(started.begin(), started.end(), [](const ScopedHandle& thread) {
+              DWORD exitCode = 0;
+              return ::GetExitCodeThread(thread.Get(), &exitCode) && exitCode == 1;
+            }));
 }

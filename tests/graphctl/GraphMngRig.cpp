@@ -7,31 +7,11 @@
 #include "capture/CaptureFormat.h"
 #include "framering/CFrameRingReader.h"
 
-namespace {
-
-constexpr WCHAR kRecorderClass[] = L"FontisGraphMngTestRecorder";
-
-}  // namespace
-
-MessageRecorder::MessageRecorder() {
-  static const ATOM registered = [] {
-    WNDCLASSEXW windowClass = {};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = Procedure;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = kRecorderClass;
-    return ::RegisterClassExW(&windowClass);
-  }();
-  if (registered == 0) return;
-  m_window = ::CreateWindowExW(0, kRecorderClass, L"recorder", WS_OVERLAPPEDWINDOW, 0, 0, 320, 300, nullptr, nullptr,
-                               ::GetModuleHandleW(nullptr), nullptr);
+MessageRecorder::MessageRecorder()
+    : m_window(::CreateWindowExW(0, L"STATIC", L"recorder", WS_OVERLAPPEDWINDOW, 0, 0, 320, 300, nullptr, nullptr,
+                                 nullptr, nullptr)) {
   ::SetWindowLongPtrW(m_window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
-
-MessageRecorder::~MessageRecorder() {
-  if (m_window == nullptr) return;
-  ::SetWindowLongPtrW(m_window, GWLP_USERDATA, 0);
-  ::DestroyWindow(m_window);
+  ::SetWindowLongPtrW(m_window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Procedure));
 }
 
 LRESULT CALLBACK MessageRecorder::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -86,7 +66,7 @@ void GraphMngTest::Create(BOOL exitWhenNoClient) {
 }
 
 HRESULT GraphMngTest::Configure(size_t cameraProfile, BOOL build) {
-  camera = OpenCamera(cameraProfile);
+  camera = CreateTestCamera(cameraProfile);
   return graph->SetCaptureFilter(camera.Get(), build, FALSE, messages.Window(), FALSE);
 }
 
@@ -105,11 +85,9 @@ std::pair<LONG, LONG> GraphMngTest::DeliveredSize() const {
   return {delivered.VideoInfo()->bmiHeader.biWidth, delivered.VideoInfo()->bmiHeader.biHeight};
 }
 
-bool GraphMngTest::NextFrame(LONG64 after, FrameRingFrame* frame) const {
+bool GraphMngTest::NextFrame(LONG64 after) const {
   CFrameRingReader reader;
-  FrameRingFrame latest = {};
-  return SUCCEEDED(reader.Open(instance.c_str())) && reader.WaitForFrame(after, kFrameWaitMs) &&
-         reader.PeekLatest(frame != nullptr ? frame : &latest);
+  return SUCCEEDED(reader.Open(instance.c_str())) && reader.WaitForFrame(after, 10000);
 }
 
 std::tuple<int32_t, uint32_t, uint32_t, HRESULT, unsigned> GraphMngTest::Status() const {

@@ -15,11 +15,8 @@
 #include <tuple>
 #include <vector>
 
-#include "filters/testcam/TestCameraProfiles.h"
-#include "framering/FrameRing.h"
 #include "graphctl/CFontisGraphMng.h"
 #include "graphctl/HostMessages.h"
-#include "support/CaptureGraphRig.h"
 #include "support/FilterEnvironment.h"
 #include "support/StatusFixture.h"
 #include "support/TestClients.h"
@@ -27,7 +24,7 @@
 class MessageRecorder {
  public:
   MessageRecorder();
-  ~MessageRecorder();
+  ~MessageRecorder() { ::DestroyWindow(m_window); }
   MessageRecorder(const MessageRecorder&) = delete;
   MessageRecorder& operator=(const MessageRecorder&) = delete;
 
@@ -64,8 +61,8 @@ class GraphMngTest : public StatusFixture {
   void StartTicking() { ASSERT_EQ(S_OK, client.RequestDevice(L"Another camera", GUID_NULL)); }
   // What the camera delivers in the built graph: width and height, or 0 x 0.
   std::pair<LONG, LONG> DeliveredSize() const;
-  // Whether a frame newer than `after` arrives in the instance's ring; its description.
-  bool NextFrame(LONG64 after, FrameRingFrame* frame = nullptr) const;
+  // Whether a frame newer than `after` arrives in the instance's ring.
+  bool NextFrame(LONG64 after) const;
   // The record's state, pending, released and result, and the connect and run events.
   std::tuple<int32_t, uint32_t, uint32_t, HRESULT, unsigned> Status() const;
 
@@ -75,9 +72,8 @@ class GraphMngTest : public StatusFixture {
   MessageRecorder messages;
 };
 
-// Generous limits for waits on the monitor loop and the graph on a loaded machine.
+// A generous limit for waits on the monitor loop and the graph on a loaded machine.
 constexpr DWORD kLoopWaitMs = 20000;
-constexpr DWORD kFrameWaitMs = 10000;
 
 // The events as Events() reports them.
 constexpr unsigned kConnect = 1;

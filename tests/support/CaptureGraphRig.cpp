@@ -5,15 +5,8 @@
 #include "capture/DeviceEnumeration.h"
 #include "capture/IRendererControl.h"
 #include "common/ComReferences.h"
-#include "filters/testcam/TestCameraProfiles.h"
 
 using Microsoft::WRL::ComPtr;
-
-ComPtr<IBaseFilter> OpenCamera(size_t profileIndex) {
-  ComPtr<IBaseFilter> camera;
-  EXPECT_EQ(S_OK, CreateFilterInstance(kTestCameraProfiles[profileIndex].clsid, &camera));
-  return camera;
-}
 
 ComPtr<IBaseFilter> OpenRenderer(const std::wstring& instance) {
   ComPtr<IBaseFilter> renderer;
@@ -36,15 +29,6 @@ FilterList::FilterList(const ComPtr<IBaseFilter>& camera, const ComPtr<IBaseFilt
   add(kRoleSource, camera, kSourceFilterName, PIN_CATEGORY_CAPTURE);
   add(kRoleCaptureRenderer, renderer, kCaptureRendererName, GUID_NULL);
   if (preview) add(kRolePreviewRenderer, preview, kPreviewRendererName, GUID_NULL);
-}
-
-int FilterCount(IGraphBuilder* graph) {
-  ComPtr<IEnumFilters> filters;
-  if (graph == nullptr || FAILED(graph->EnumFilters(&filters))) return -1;
-  int count = 0;
-  ComPtr<IBaseFilter> filter;
-  while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) ++count;
-  return count;
 }
 
 ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION direction, const wchar_t* name) {

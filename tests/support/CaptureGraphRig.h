@@ -1,6 +1,6 @@
-// The pieces of the host's capture graph as the graph-control object hands them in (test
-// cameras, a capture renderer writing an instance's ring, the filter list), and what a test
-// asks of a built graph: its filters and which pin feeds which.
+// The pieces of the host's capture graph as the graph-control object hands them in (a capture
+// renderer writing an instance's ring, the filter list), and what a test asks of a built graph:
+// its filters and which pin feeds which.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +12,6 @@
 
 #include "capture/GraphFilterEntry.h"
 
-Microsoft::WRL::ComPtr<IBaseFilter> OpenCamera(size_t profileIndex);
 // A capture renderer that writes the frames into the ring of instance.
 Microsoft::WRL::ComPtr<IBaseFilter> OpenRenderer(const std::wstring& instance);
 
@@ -30,12 +29,16 @@ struct FilterList {
   }
 };
 
-// Filters in the graph; -1 without a graph object.
-int FilterCount(IGraphBuilder* graph);
+// Filters in the owner's graph; -1 without a graph object.
 template <class Graph>
 int FilterCount(const Graph& owner) {
   Microsoft::WRL::ComPtr<IGraphBuilder> graph;
-  return SUCCEEDED(owner.GetFilterGraph(&graph)) ? FilterCount(graph.Get()) : -1;
+  Microsoft::WRL::ComPtr<IEnumFilters> filters;
+  if (FAILED(owner.GetFilterGraph(&graph)) || !graph || FAILED(graph->EnumFilters(&filters))) return -1;
+  int count = 0;
+  Microsoft::WRL::ComPtr<IBaseFilter> filter;
+  while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) ++count;
+  return count;
 }
 
 // The filter's first pin of that direction (and name, unless null), connected or not.
