@@ -71,7 +71,6 @@ TEST(FrameRingProcess, WriterKilledInTheMiddleOfAFrameLeavesNoTornFrame) {
   ASSERT_EQ(S_OK, reader.ReadLatest(&pixels, &frame));
   EXPECT_TRUE(IsWholeTestFrame(frame, pixels.data(), pixels.size()));
   const LONG64 lastOfKilled = reader.LatestCounter();
-  EXPECT_GT(lastOfKilled, 1);
   // The dead writer's lock is abandoned: the next writer takes over, empties the slots, repairs
   // one left half written and continues the counter.
   CFrameRingWriter next;

@@ -73,7 +73,6 @@ TEST(FrameRing, GenerationsRefusalsAndOneWriterAtATime) {
   ASSERT_EQ(S_OK, first.Reserve(640LL * 480 * 4));
   EXPECT_EQ(2, first.Generation());
   EXPECT_EQ(S_FALSE, reader.ReadLatest(&pixels, &frame));
-  EXPECT_EQ(5, reader.LatestCounter());
   EXPECT_EQ(6, PublishTestFrame(first, 640, 480));
   ExpectLatest(reader, 6);
   ASSERT_EQ(S_OK, first.Reserve(64LL * 48 * 4));
@@ -113,9 +112,7 @@ TEST(FrameRing, RecordsWrittenByStrangersGiveReadersErrorsNeverACrash) {
       HRESULT expected;
     } cases[] = {
         {"slot index out of range", [](H h) { h.latestSlot = kFrameRingMaxSlots; }, kCorrupt},
-        {"negative slot index", [](H h) { h.latestSlot = -7; }, kCorrupt},
         {"more bytes than the slot holds", [](H h) { h.slots[0].frame.bytes = h.slotBytes + 1; }, kCorrupt},
-        {"negative byte count", [](H h) { h.slots[0].frame.bytes = -1; }, kCorrupt},
         {"slot sequence that stays odd", [](H h) { h.slots[0].sequence |= 1; }, kBusy},
         {"latest sequence that stays odd", [](H h) { h.latestSequence |= 1; }, kBusy},
         {"generation out of range", [](H h) { h.slots[0].generation = kFrameRingMaxGeneration + 1; }, S_FALSE},

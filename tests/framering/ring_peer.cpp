@@ -15,6 +15,7 @@
 #include "common/ScopedHandle.h"
 #include "framering/CFrameRingReader.h"
 #include "framering/CFrameRingWriter.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -25,18 +26,9 @@ void SignalReady(const std::wstring& instance) {
   ::SetEvent(ready.Get());
 }
 
-bool OpenReader(CFrameRingReader& reader, const std::wstring& instance) {
-  const ULONGLONG end = ::GetTickCount64() + 10000;
-  while (FAILED(reader.Open(instance.c_str()))) {
-    if (::GetTickCount64() >= end) return false;
-    ::Sleep(5);
-  }
-  return true;
-}
-
 int Read(const std::wstring& instance, LONG64 count) {
   CFrameRingReader reader;
-  if (!OpenReader(reader, instance)) return kExitNoRing;
+  if (!WaitUntil([&] { return SUCCEEDED(reader.Open(instance.c_str())); }, 10000)) return kExitNoRing;
   if (count < 0) {
     SignalReady(instance);
     ::Sleep(INFINITE);

@@ -37,8 +37,8 @@ HRESULT CFrameCheckRenderer::Pin::OnReceive(IMediaSample* sample) {
   // A type change travels on the sample, and the base applies it before this call.
   const REFERENCE_TIME interval = ConnectionType().VideoInfo()->AvgTimePerFrame;
   const size_t size = data != nullptr && length > 0 ? static_cast<size_t>(length) : 0;
-  uint32_t counter = 0;
-  const bool readable = ReadFrameCounter(data, size, &counter);
+  uint32_t counter = 0;  // stays 0 when the sample has none
+  ReadFrameCounter(data, size, &counter);
   if (m_inspector) m_inspector(data, size);
 
   CScopedLock lock(&m_lock);
@@ -48,7 +48,6 @@ HRESULT CFrameCheckRenderer::Pin::OnReceive(IMediaSample* sample) {
       (!first && start <= s.lastStart)) {
     ++s.badSamples;
   }
-  if (!readable) ++s.unreadableCounters;
   if (!first && counter != s.lastCounter + 1) ++s.counterGaps;
   if (!first && !discontinuity && start - s.lastStart != interval) ++s.irregularSpacing;
   if (discontinuity) ++s.discontinuities;

@@ -23,8 +23,7 @@ struct FrameCheckStats {
   // A length other than the connection's sample size, missing time stamps, or a start not
   // after the previous start.
   LONG badSamples = 0;
-  LONG unreadableCounters = 0;  // no test camera frame counter in the sample
-  LONG counterGaps = 0;         // a counter that is not the previous one plus one
+  LONG counterGaps = 0;         // a counter missing, or not the previous one plus one
   LONG irregularSpacing = 0;    // start - previous start differs from the frame interval
   LONG discontinuities = 0;
   uint32_t firstCounter = 0, lastCounter = 0;

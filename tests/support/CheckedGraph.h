@@ -1,31 +1,42 @@
-// One of our source filters, created through COM as an application creates it, and a
-// frame-checking renderer in a filter graph.
+// One of our source filters, created through COM as an application creates it, in a filter graph;
+// CheckedGraph adds a frame-checking renderer beside it.
 #pragma once
 
 #include "common/ComReferences.h"
 #include "support/CFrameCheckRenderer.h"
 #include "support/TestCameraGraph.h"
 
-// The members go in reverse order, the graph last.
-struct CheckedGraph {
+// The graph is stopped first, and released last.
+struct SourceGraph {
   Microsoft::WRL::ComPtr<IGraphBuilder> graph;
   Microsoft::WRL::ComPtr<IMediaControl> control;
   Microsoft::WRL::ComPtr<IBaseFilter> source;
   Microsoft::WRL::ComPtr<IPin> pin;
   Microsoft::WRL::ComPtr<IAMStreamConfig> config;
-  Microsoft::WRL::ComPtr<CFrameCheckRenderer> sink;
 
-  // Graph, source and sink made, both added to the graph, nothing connected.
+  // Graph and source made, the source added to the graph.
   HRESULT Build(const CLSID& sourceClass) {
     HRESULT hr = ::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph));
     if (SUCCEEDED(hr)) hr = graph.As(&control);
     if (SUCCEEDED(hr)) hr = ::CoCreateInstance(sourceClass, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&source));
-    sink = AdoptNewObject(CFrameCheckRenderer::Create());
-    if (SUCCEEDED(hr) && !sink) hr = E_OUTOFMEMORY;
     if (SUCCEEDED(hr)) hr = graph->AddFilter(source.Get(), L"Source");
-    if (SUCCEEDED(hr)) hr = graph->AddFilter(sink.Get(), L"Sink");
     pin = PinAt(source.Get(), 0);
     return FAILED(hr) ? hr : pin ? pin.As(&config) : E_FAIL;
+  }
+  ~SourceGraph() {
+    if (control) control->Stop();
+  }
+};
+
+struct CheckedGraph : SourceGraph {
+  Microsoft::WRL::ComPtr<CFrameCheckRenderer> sink;
+
+  // Graph, source and sink made, both added to the graph, nothing connected.
+  HRESULT Build(const CLSID& sourceClass) {
+    HRESULT hr = SourceGraph::Build(sourceClass);
+    sink = AdoptNewObject(CFrameCheckRenderer::Create());
+    if (SUCCEEDED(hr)) hr = sink ? graph->AddFilter(sink.Get(), L"Sink") : E_OUTOFMEMORY;
+    return hr;
   }
   // A direct connection to the sink, in the source's first type or the one SetFormat fixes.
   HRESULT Connect() { return graph->ConnectDirect(pin.Get(), &sink->InputPin(), nullptr); }
@@ -37,8 +48,5 @@ struct CheckedGraph {
   bool WaitForSamples(LONG more) {
     const LONG start = Stats().samples;
     return WaitUntil([&] { return Stats().samples >= start + more; }, 30000);
-  }
-  ~CheckedGraph() {
-    if (control) control->Stop();
   }
 };

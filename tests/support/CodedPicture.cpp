@@ -8,14 +8,9 @@
 
 namespace {
 
-// The memory row of picture row y (0 = top).
-size_t RowOffset(const SourceFrame& frame, LONG y) {
-  const LONG row = frame.bottomUp ? frame.height - 1 - y : y;
-  return static_cast<size_t>(row) * static_cast<size_t>(frame.stride);
-}
-
+// Picture row y counts from the top.
 Rgb PixelColour(const SourceFrame& frame, LONG x, LONG y) {
-  const BYTE* row = frame.data + RowOffset(frame, y);
+  const BYTE* row = frame.data + static_cast<size_t>(frame.bottomUp ? frame.height - 1 - y : y) * frame.stride;
   switch (frame.fourcc) {
     case kFourccBgr24: return {row[x * 3 + 2], row[x * 3 + 1], row[x * 3]};
     case kFourccBgrx32: return {row[x * 4 + 2], row[x * 4 + 1], row[x * 4]};
@@ -36,15 +31,6 @@ bool Near(const Rgb& a, const Rgb& b) {
          std::abs(a.b - b.b) <= kColourTolerance;
 }
 
-std::string Describe(const char* what, int index, const Rgb& found) {
-  char text[96];
-  snprintf(text, sizeof(text), "%s %d is (%d,%d,%d)", what, index, found.r, found.g, found.b);
-  return text;
-}
-
-// Centre of cell `cell` of eight, as a fraction of the width.
-double CellCentre(int cell) { return (cell + 0.5) / 8.0; }
-
 // The mean colour around a point given in fractions of the width and height from the top left.
 bool SampleColour(const SourceFrame& frame, double x, double y, Rgb* colour) {
   FrameLayout layout;
@@ -62,29 +48,43 @@ bool SampleColour(const SourceFrame& frame, double x, double y, Rgb* colour) {
       ++count;
     }
   }
-  colour->r = static_cast<int>(r / count);
-  colour->g = static_cast<int>(g / count);
-  colour->b = static_cast<int>(b / count);
+  *colour = Rgb{static_cast<int>(r / count), static_cast<int>(g / count), static_cast<int>(b / count)};
   return true;
 }
 
-// The bars at the top and the grey at the bottom are where they belong.
-bool CheckBarsAndBottom(const SourceFrame& frame, std::string* mismatch) {
-  for (int cell = 0; cell < 8; ++cell) {
-    Rgb bar, bottom;
-    if (!SampleColour(frame, CellCentre(cell), 0.125, &bar) || !SampleColour(frame, CellCentre(cell), 0.875, &bottom)) {
+// The code of the blocks across the middle; with `checked`, the bars at the top and the grey at
+// the bottom must be where they belong too.
+bool ReadCode(const SourceFrame& frame, bool checked, uint16_t* code, std::string* mismatch) {
+  uint16_t value = 0;
+  for (int cell = 0; cell < kCodeBlocks; ++cell) {
+    const double x = (cell + 0.5) / kCodeBlocks;
+    Rgb bar, block, bottom;
+    if (!SampleColour(frame, x, 0.125, &bar) || !SampleColour(frame, x, 0.5, &block) ||
+        !SampleColour(frame, x, 0.875, &bottom)) {
       *mismatch = "unusable frame description";
       return false;
     }
-    if (!Near(bar, kBarColours[cell])) {
-      *mismatch = Describe("bar", cell, bar);
+    int digit = -1;
+    for (int i = 0; i < 4; ++i) {
+      if (Near(block, kCodeColours[i])) digit = i;
+    }
+    const struct {
+      const char* what;
+      const Rgb& found;
+      bool right;
+    } parts[] = {{"bar", bar, !checked || Near(bar, kBarColours[cell])},
+                 {"bottom cell", bottom, !checked || Near(bottom, kBottomColour)},
+                 {"code block", block, digit >= 0}};
+    for (const auto& part : parts) {
+      if (part.right) continue;
+      char text[96];
+      snprintf(text, sizeof(text), "%s %d is (%d,%d,%d)", part.what, cell, part.found.r, part.found.g, part.found.b);
+      *mismatch = text;
       return false;
     }
-    if (!Near(bottom, kBottomColour)) {
-      *mismatch = Describe("bottom cell", cell, bottom);
-      return false;
-    }
+    value = static_cast<uint16_t>((value << 2) | digit);
   }
+  *code = value;
   return true;
 }
 
@@ -103,27 +103,9 @@ SourceFrame ViewOfTarget(const TargetFormat& format, const BYTE* data, size_t by
 }
 
 bool ReadFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismatch) {
-  uint16_t value = 0;
-  for (int cell = 0; cell < kCodeBlocks; ++cell) {
-    Rgb found;
-    if (!SampleColour(frame, CellCentre(cell), 0.5, &found)) {
-      *mismatch = "unusable frame description";
-      return false;
-    }
-    int digit = -1;
-    for (int i = 0; i < 4; ++i) {
-      if (Near(found, kCodeColours[i])) digit = i;
-    }
-    if (digit < 0) {
-      *mismatch = Describe("code block", cell, found);
-      return false;
-    }
-    value = static_cast<uint16_t>((value << 2) | digit);
-  }
-  *code = value;
-  return true;
+  return ReadCode(frame, false, code, mismatch);
 }
 
 bool ReadCheckedFrameCode(const SourceFrame& frame, uint16_t* code, std::string* mismatch) {
-  return CheckBarsAndBottom(frame, mismatch) && ReadFrameCode(frame, code, mismatch);
+  return ReadCode(frame, true, code, mismatch);
 }

@@ -1,24 +1,29 @@
-// Calling our filter DLLs' exports, and registering one for a test program.
+// Loading our filter DLLs and calling their exports for test programs.
 #include "support/RegisteredFilterDll.h"
 
 #include "support/TestProcess.h"
 
-HRESULT CallDllExport(HMODULE module, const char* name) {
+RegisteredFilterDll::~RegisteredFilterDll() {
+  if (m_registered) Unregister();
+}
+
+HRESULT RegisteredFilterDll::Call(const char* name) {
+  if (m_module == nullptr) m_module = ::LoadLibraryW(SiblingPath(m_name.c_str()).c_str());
+  if (m_module == nullptr) return HRESULT_FROM_WIN32(::GetLastError());
   using Export = HRESULT(STDAPICALLTYPE*)();
-  if (module == nullptr) return E_UNEXPECTED;
   // GetProcAddress returns a generic function pointer; the export's real type is known here.
-  const auto entry = reinterpret_cast<Export>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  const auto entry = reinterpret_cast<Export>(reinterpret_cast<void*>(::GetProcAddress(m_module, name)));
   return entry != nullptr ? entry() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
 }
 
-void RegisteredFilterDll::SetUp() {
-  m_module = ::LoadLibraryW(SiblingPath(m_name.c_str()).c_str());
-  ASSERT_NE(nullptr, m_module) << testing::PrintToString(m_name) << " is missing";
-  ASSERT_EQ(S_OK, Call("DllRegisterServer"));
+HRESULT RegisteredFilterDll::Register() {
+  const HRESULT hr = Call("DllRegisterServer");
   m_registered = true;
+  return hr;
 }
 
-void RegisteredFilterDll::TearDown() {
-  if (m_module == nullptr) return;
-  EXPECT_EQ(S_OK, Call("DllUnregisterServer"));
+HRESULT RegisteredFilterDll::Unregister() {
+  const HRESULT hr = Call("DllUnregisterServer");
+  if (SUCCEEDED(hr)) m_registered = false;
+  return hr;
 }

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,16 +43,14 @@ TEST(VcamRegistration, BoundWithoutSideEffectsAndSkippedWhenAHostsCameraIsChosen
 }
 
 TEST(FilterRegistration, EachSourceIsListedOnceHoweverOftenRegisteredAndUnregisteringLeavesNoTrace) {
-  TestCameraRegistration& cameras = g_cameras->Registration();
   const struct {
     const char* what;
-    std::function<HRESULT()> registerServer, unregisterServer;
+    RegisteredFilterDll* dll;
     std::vector<const CLSID*> classes;
     std::vector<std::wstring> devicePaths;
   } sources[] = {
-      {"virtual camera", [] { return g_vcam->Call("DllRegisterServer"); },
-       [] { return g_vcam->Call("DllUnregisterServer"); }, {&kVcamClsid}, {kVcamDevicePath}},
-      {"test cameras", [&] { return cameras.Register(); }, [&] { return cameras.Unregister(); },
+      {"virtual camera", g_vcam, {&kVcamClsid}, {kVcamDevicePath}},
+      {"test cameras", &g_cameras->Registration(),
        {&kTestCameraProfiles[0].clsid, &kTestCameraProfiles[kTestCameraCount - 1].clsid},
        {kTestCameraProfiles[0].devicePath, kTestCameraProfiles[kTestCameraCount - 1].devicePath}},
   };
@@ -66,15 +63,15 @@ TEST(FilterRegistration, EachSourceIsListedOnceHoweverOftenRegisteredAndUnregist
   for (const auto& s : sources) {
     SCOPED_TRACE(s.what);
     for (const std::wstring& path : s.devicePaths) EXPECT_EQ(1, timesListed(path));
-    ASSERT_EQ(S_OK, s.unregisterServer());
+    ASSERT_EQ(S_OK, s.dll->Unregister());
     for (const std::wstring& path : s.devicePaths) EXPECT_EQ(0, timesListed(path));
     for (const CLSID* clsid : s.classes) {
       ComPtr<IBaseFilter> filter;
       EXPECT_EQ(REGDB_E_CLASSNOTREG, ::CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&filter)));
     }
-    EXPECT_EQ(S_OK, s.unregisterServer()) << "unregistering twice is no error";
-    ASSERT_EQ(S_OK, s.registerServer());
-    ASSERT_EQ(S_OK, s.registerServer());
+    EXPECT_EQ(S_OK, s.dll->Unregister()) << "unregistering twice is no error";
+    ASSERT_EQ(S_OK, s.dll->Register());
+    ASSERT_EQ(S_OK, s.dll->Register());
     for (const std::wstring& path : s.devicePaths) EXPECT_EQ(1, timesListed(path)) << "registering twice lists it once";
   }
 }

@@ -116,7 +116,6 @@ TEST(VcamSettings, StoredValuesAreUsedAndBadOnesFallBackToTheDefaults) {
       {"one character too many", L"Instance", REG_SZ, tooLong.c_str(), static_cast<DWORD>((tooLong.size() + 1) * 2),
        S::kInstance},
       {"no terminator", L"Instance", REG_SZ, unterminated, 8, S::kInstance},
-      {"an odd byte count", L"Instance", REG_SZ, L"ab", 3, S::kInstance},
       {"a backslash", L"Instance", REG_SZ, L"Global\\X", 18, S::kInstance},
       {"the virtual camera itself", L"CameraName", REG_SZ, kVcamFriendlyName, sizeof(kVcamFriendlyName),
        S::kCameraName},
