@@ -16,6 +16,12 @@
 inline TestCameraEnvironment* const g_cameras =
     static_cast<TestCameraEnvironment*>(::testing::AddGlobalTestEnvironment(new TestCameraEnvironment));
 
+inline Microsoft::WRL::ComPtr<IBaseFilter> CreateTestCamera(size_t profileIndex) {
+  Microsoft::WRL::ComPtr<IBaseFilter> filter;
+  ::CoCreateInstance(kTestCameraProfiles[profileIndex].clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&filter));
+  return filter;
+}
+
 // The filter's index-th pin in EnumPins order, or null.
 inline Microsoft::WRL::ComPtr<IPin> PinAt(IBaseFilter* filter, int index) {
   Microsoft::WRL::ComPtr<IEnumPins> pins;

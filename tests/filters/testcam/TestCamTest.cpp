@@ -56,10 +56,8 @@ TEST(TestPattern, CounterAndFrameCodeInEveryLayout) {
 TEST(TestCamStreamConfig, CapabilitiesMatchTheProfileAndStayWithinTheReportedRecordSize) {
   for (size_t p : {kTestCamStandard, kTestCamCaps64}) {
     const TestCameraProfile& profile = kTestCameraProfiles[p];
-    ComPtr<IBaseFilter> camera;
-    ASSERT_EQ(S_OK, ::CoCreateInstance(profile.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&camera)));
     ComPtr<IAMStreamConfig> config;
-    ASSERT_EQ(S_OK, PinAt(camera.Get(), 0).As(&config)) << p;
+    ASSERT_EQ(S_OK, PinAt(CreateTestCamera(p).Get(), 0).As(&config)) << p;
     int count = 0, size = 0;
     ASSERT_EQ(S_OK, config->GetNumberOfCapabilities(&count, &size));
     EXPECT_EQ(static_cast<int>(profile.formatCount), count) << p;
