@@ -112,13 +112,12 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   const bool obey = ::GetWindowLongPtrW(window, GWLP_USERDATA) != 0;
   if (message == WM_COMMAND && LOWORD(wParam) == IDM_EXIT && obey) {
     ::DestroyWindow(window);
-    return 0;
-  }
-  if (message == WM_DESTROY) {
+  } else if (message == WM_DESTROY) {
     ::PostQuitMessage(0);
-    return 0;
+  } else {
+    return ::DefWindowProcW(window, message, wParam, lParam);
   }
-  return ::DefWindowProcW(window, message, wParam, lParam);
+  return 0;
 }
 
 int HostWindow(const std::wstring& instance, bool obey) {

@@ -38,7 +38,14 @@ std::wstring Arguments(const std::wstring& instance, const std::wstring& camera,
 class ReleaseCounter {
  public:
   explicit ReleaseCounter(const std::wstring& instance) {
-    if (SUCCEEDED(m_status.Open(instance.c_str()))) m_thread = std::thread([this] { Watch(); });
+    if (FAILED(m_status.Open(instance.c_str()))) return;
+    m_thread = std::thread([this] {
+      const volatile uint32_t* released = &m_status.Record()->released;
+      for (uint32_t last = *released, now = last; !m_stop; ::Sleep(1), last = now) {
+        now = *released;
+        if (now != 0 && last == 0) ++m_count;
+      }
+    });
   }
   ~ReleaseCounter() {
     m_stop = true;
@@ -48,15 +55,6 @@ class ReleaseCounter {
   LONG Count() const { return m_count.load(); }
 
  private:
-  void Watch() {
-    const volatile uint32_t* released = &m_status.Record()->released;
-    for (uint32_t last = *released; !m_stop; ::Sleep(1)) {
-      const uint32_t now = *released;
-      if (now != 0 && last == 0) ++m_count;
-      last = now;
-    }
-  }
-
   CStatusChannelClient m_status;
   std::atomic<bool> m_stop{false};
   std::atomic<LONG> m_count{0};
@@ -119,6 +117,8 @@ TEST_F(HostTest, StartupAShownHostTakesOverAWaitingRequestStaysWithoutClientsAnd
   ASSERT_EQ(S_OK, rig.Status().RequestDevice(L"", second));
   ASSERT_TRUE(rig.Process().Start(L"FontisHost.exe", Arguments(rig.Instance(), L"Fontis Test Camera", L"TRUE")));
   ASSERT_TRUE(rig.WaitRunning(false));
+  // The camera is published once the graph is built.
+  ASSERT_TRUE(WaitUntil([&] { return rig.Channel().deviceGuidText[0] != L'\0'; }, kHostWaitMs));
   const RgCenterBlock channel = rig.Channel();
   EXPECT_STREQ(L"", channel.deviceName);
   EXPECT_EQ(GuidString(second), std::wstring(channel.deviceGuidText));
@@ -172,8 +172,7 @@ TEST_F(HostTest, ServingRunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCam
   EXPECT_EQ(0u, ctl.Wait(kHostWaitMs));
   EXPECT_TRUE(WaitUntil(
       [&] { return rig.Record().deviceChangePending == 0 && !rig.IsEventSet(CStatusChannelClient::kDeviceChangeEvent); },
-      kHostWaitMs))
-      << "the request was not acknowledged";
+      kHostWaitMs));
   EXPECT_TRUE(rig.WaitCamera(kTestCamSecond));
 
   // The last client of another process leaves: the hidden host ends by itself, releasing its
@@ -250,8 +249,7 @@ TEST_F(HostTest, EndingASuccessorWaitingForAnUnhealthyHostTakesOverWhenItIsKille
   TestProcess successor;
   ASSERT_TRUE(successor.Start(L"FontisHost.exe", Arguments(rig.Instance(), L"Fontis Test Camera Faulty")));
   EXPECT_TRUE(WaitUntil([&] { return ProbeHostPresence(rig.Instance().c_str()) == HostPresence::kSuccessorWaiting; },
-                        kHostWaitMs))
-      << "the successor does not wait";
+                        kHostWaitMs));
 
   faults.FailStarts(0, S_OK);
   rig.Process().Kill();
