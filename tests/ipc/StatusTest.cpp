@@ -1,8 +1,7 @@
-// The status record as clients observe it after every step of the host, its names, and the status
-// and liveness objects against real peer processes that hold, abandon or contend for them.
+// The status record as clients observe it after every step of the host, its names, and its lock
+// against a real peer process that holds and abandons it.
 #include <gtest/gtest.h>
 
-#include <cstddef>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -11,7 +10,6 @@
 #include "IpcTestSupport.h"
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CStatusChannelClient.h"
-#include "ipc/LiveInstance.h"
 #include "ipc/ObjectNames.h"
 #include "support/StatusFixture.h"
 
@@ -58,25 +56,16 @@ class StatusRecord : public StatusFixture {
   }
 };
 
-TEST_F(StatusRecord, FreshRecordHostConditionAndResetWhichKeepsOnlyTheGuid) {
-  const GraphErrInfo fresh = Read();
-  EXPECT_EQ(kOpNone, fresh.state);
-  EXPECT_EQ(3, fresh.hostCondition);
-  EXPECT_EQ(E_UNEXPECTED, fresh.result);
-  EXPECT_EQ(0u, fresh.pending | fresh.released | fresh.deviceChangePending | Events());
-  EXPECT_FALSE(host.IsGraphHealthy());
-  host.SetHostCondition(1);  // changes only over a success
+TEST_F(StatusRecord, HostConditionChangesOnlyOverASuccessAndResetKeepsOnlyTheGuid) {
+  host.SetHostCondition(1);  // over the fresh record's failure
   EXPECT_EQ(3, Read().hostCondition);
-
   MakeSuccessRecord();
   host.SetHostCondition(2);
   EXPECT_EQ(2, Read().hostCondition);
   host.EndOperation(S_OK, kOpRunGraph);
   ASSERT_EQ(S_OK, client.RequestDevice(L"Cam", kCameraGuid));
-  host.BeginOperation(kOpReleaseGraph);
   host.Reset();
   const GraphErrInfo reset = Read();
-  EXPECT_EQ(0, memcmp(&fresh, &reset, offsetof(GraphErrInfo, deviceName)));  // state .. result
   EXPECT_EQ(L'\0', reset.deviceName[0]);
   EXPECT_EQ(0u, reset.deviceChangePending);
   EXPECT_TRUE(IsEqualGUID(kCameraGuid, reset.deviceGuid));
@@ -137,7 +126,6 @@ TEST_F(StatusRecord, CameraRequestAcknowledgedByGuidOrNameAndUnterminatedNamesCu
 
   host.AckDeviceRequest(L"Other Camera", GUID_NULL);
   EXPECT_EQ(1u, Read().deviceChangePending);
-  EXPECT_EQ(kDeviceChange, Events() & kDeviceChange);
   host.AckDeviceRequest(L"Other Camera", kCameraGuid);  // matched by GUID
   EXPECT_EQ(0u, Read().deviceChangePending);
   EXPECT_EQ(0u, Events() & kDeviceChange);
@@ -170,19 +158,6 @@ TEST(ObjectNames, ComposesBothFormsAndRefusesNamesThatDoNotFit) {
   EXPECT_FALSE(ComposeObjectName(name, nullptr, kSuffixConnectEvent));
 }
 
-namespace {
-
-constexpr DWORD kExitServes = 10;  // fontis_peer acquire: this process serves the instance
-
-bool IsWaitEventSet(const std::wstring& instance) {
-  WCHAR name[kNameCapacity];
-  ComposeObjectName(name, instance.c_str(), kSuffixLiveWaitEvent);
-  ScopedHandle event(::OpenEventW(SYNCHRONIZE, FALSE, name));
-  return event.IsValid() && ::WaitForSingleObject(event.Get(), 0) == WAIT_OBJECT_0;
-}
-
-}  // namespace
-
 using StatusLock = StatusFixture;
 
 TEST_F(StatusLock, HeldPastTheTimeoutTheOperationDoesNothingAndOnceAbandonedItIsTakenAndFreed) {
@@ -192,35 +167,9 @@ TEST_F(StatusLock, HeldPastTheTimeoutTheOperationDoesNothingAndOnceAbandonedItIs
   EXPECT_FALSE(host.IsGraphHealthy());  // only tries the lock
   EXPECT_EQ(S_OK, host.BeginOperation(kOpBuildGraph));
   EXPECT_EQ(kOpHostStartup, client.Record()->state);
-  EXPECT_EQ(0u, client.Record()->pending);
 
   peer.Kill();
   EXPECT_EQ(S_OK, host.BeginOperation(kOpBuildGraph));
   EXPECT_EQ(kOpBuildGraph, client.Record()->state);
-  EXPECT_EQ(1u, client.Record()->pending);
   EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TryMutexFromOtherThread(client.LockHandle()));
-  host.EndOperation(S_OK, kOpBuildGraph);
-  EXPECT_TRUE(host.IsGraphHealthy());
-}
-
-TEST(LiveInstance, SuccessorWaitsForAnUnhealthyHostAndTakesOverWhenItEnds) {
-  const std::wstring instance = UniqueInstanceName(L"live");
-  TestProcess first, second;
-  ASSERT_TRUE(StartPeer(first, instance, L"serve " + instance + L" unhealthy"));
-  EXPECT_EQ(HostPresence::kNone, ProbeHostPresence(instance.c_str()));  // unhealthy: a client would start one
-  ASSERT_TRUE(StartPeer(second, instance, L"acquire " + instance));
-  ASSERT_TRUE(WaitUntil([&] { return IsWaitEventSet(instance); }, 5000));
-  EXPECT_EQ(HostPresence::kSuccessorWaiting, ProbeHostPresence(instance.c_str()));
-  EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), second.Wait(500));  // several passes, still waiting
-  CStatusChannelClient view;
-  ASSERT_EQ(S_OK, view.Open(instance.c_str()));
-  StopPeer(instance);
-  const DWORD firstEnd = first.Wait(10000);
-  EXPECT_EQ(kExitServes, second.Wait(10000));
-  EXPECT_FALSE(IsWaitEventSet(instance));
-  // The successor may already hold the flag and have reset the wait event by the time the
-  // ending host looks at it; the record must then be reset, else left as it stood.
-  ASSERT_TRUE(firstEnd == 0 || firstEnd == 1) << firstEnd;
-  EXPECT_EQ(firstEnd == 1 ? kOpBuildGraph : kOpNone, view.Record()->state);
-  EXPECT_EQ(firstEnd == 1 ? E_FAIL : E_UNEXPECTED, view.Record()->result);
 }

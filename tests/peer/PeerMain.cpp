@@ -4,9 +4,8 @@
 //   hold INSTANCE status|slock        hold the status lock or "slock" of an existing channel
 //   client INSTANCE WIDTH HEIGHT      hold a slot wanting RGB24 video by the clients' protocol
 //   serve INSTANCE healthy|unhealthy  serve the instance as a host with a good or failed graph
-//   acquire INSTANCE                  the starting host's handshake: exit 10 serving, 11 leaving
 //   host-window INSTANCE obey|ignore  a hidden host's main window; "obey" ends on its exit command
-//   random-client INSTANCE SEED SECONDS  join, want video, resize, stop and leave at random
+//   random-client INSTANCE SEED SECONDS  join, want video or not, resize and leave at random
 //   post-thread THREAD_ID MESSAGE WPARAM [...]  post thread messages; exit 3 when one is refused
 #include <windows.h>
 
@@ -20,13 +19,11 @@
 #include "ipc/CRgCenterClient.h"
 #include "ipc/CStatusChannelClient.h"
 #include "ipc/LiveInstance.h"
-#include "ipc/RgCenterSlots.h"
 #include "ipc/VideoInfoFormat.h"
 #include "resources/resource.h"
 
 namespace {
 
-constexpr int kExitServes = 10;
 constexpr int kExitLeaves = 11;
 constexpr int kExitBadArguments = 2;
 constexpr int kExitFailed = 3;
@@ -85,49 +82,26 @@ int Serve(const std::wstring& instance, bool healthy) {
   return successorWaits ? 1 : 0;
 }
 
-int Acquire(const std::wstring& instance) {
-  CGraphErrInfo status;
-  if (FAILED(status.Open(instance.c_str()))) return kExitFailed;
-  ScopedHandle liveLock, liveFlag, liveWaitEvent;
-  SignalReady(instance);
-  return AcquireLiveInstance(instance.c_str(), status, liveLock, liveFlag, liveWaitEvent) ? kExitServes
-                                                                                           : kExitLeaves;
-}
-
 int RandomClient(const std::wstring& instance, unsigned seed, DWORD seconds) {
   CRgCenterClient channel;
   if (FAILED(channel.Open(instance.c_str(), CRgCenterClient::OpenMode::kCreateOrOpen))) return kExitFailed;
   static const SIZE kSizes[] = {{320, 240}, {640, 480}, {1280, 720}};
   std::mt19937 random(seed);
-  const auto chance = [&](unsigned percent) { return random() % 100 < percent; };
-  const auto pickType = [&](CMediaType* type) {
-    const SIZE& size = kSizes[random() % (sizeof(kSizes) / sizeof(kSizes[0]))];
-    return SUCCEEDED(BuildVideoInfoType(size.cx, size.cy, VideoSubtype::kRgb24, type));
-  };
   const ClientIdentity self = CurrentClientIdentity();
   int slot = -1;
-  const ULONGLONG end = ::GetTickCount64() + static_cast<ULONGLONG>(seconds) * 1000;
-  while (::GetTickCount64() < end) {
+  for (const ULONGLONG end = ::GetTickCount64() + seconds * 1000ull; ::GetTickCount64() < end;) {
     ::Sleep(300 + random() % 2700);
+    const SIZE& size = kSizes[random() % 3];
     CMediaType type;
+    if (FAILED(BuildVideoInfoType(size.cx, size.cy, VideoSubtype::kRgb24, &type))) continue;
+    const unsigned action = random() % 4;  // for a registered client: 3 leaves, 2 resizes
     if (slot < 0) {
-      if (chance(70) && pickType(&type)) channel.TakeSlot(self, chance(50), type.Get(), &slot);
-      continue;
-    }
-    const unsigned action = random() % 4;
-    if (action == 3) {
+      if (random() % 100 < 70) channel.TakeSlot(self, random() % 2, type.Get(), &slot);
+    } else if (action == 3) {
       channel.ReleaseSlot(slot, self);
       slot = -1;
-      continue;
-    }
-    if (action == 2 && !pickType(&type)) continue;
-    ScopedMutexLock lock(channel.LockHandle(), CRgCenterClient::kLockTimeoutMs);
-    if (!lock.Held()) continue;
-    RgCenterSlot& mine = channel.Record()->clientSlots[slot];
-    if (action == 2) {
-      WriteSlotMediaType(type.Get(), &mine);
     } else {
-      mine.wantsVideo = action == 0 ? TRUE : FALSE;
+      channel.UpdateSlot(slot, self, random() % 2, action == 2 ? &type.Get() : nullptr);
     }
   }
   if (slot >= 0) channel.ReleaseSlot(slot, self);
@@ -138,13 +112,12 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   const bool obey = ::GetWindowLongPtrW(window, GWLP_USERDATA) != 0;
   if (message == WM_COMMAND && LOWORD(wParam) == IDM_EXIT && obey) {
     ::DestroyWindow(window);
-    return 0;
-  }
-  if (message == WM_DESTROY) {
+  } else if (message == WM_DESTROY) {
     ::PostQuitMessage(0);
-    return 0;
+  } else {
+    return ::DefWindowProcW(window, message, wParam, lParam);
   }
-  return ::DefWindowProcW(window, message, wParam, lParam);
+  return 0;
 }
 
 int HostWindow(const std::wstring& instance, bool obey) {
@@ -181,7 +154,6 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring instance = argv[2];
   if (command == L"hold" && argc == 4) return HoldUntilKilled(instance, wcscmp(argv[3], L"status") == 0);
   if (command == L"serve" && argc == 4) return Serve(instance, wcscmp(argv[3], L"healthy") == 0);
-  if (command == L"acquire" && argc == 3) return Acquire(instance);
   if (command == L"client" && argc == 5) {
     return Client(instance, static_cast<LONG>(wcstol(argv[3], nullptr, 10)),
                   static_cast<LONG>(wcstol(argv[4], nullptr, 10)));

@@ -28,8 +28,8 @@ DWORD RunHost(const std::wstring& arguments) {
   return host.Wait(kHostWaitMs);
 }
 
-std::wstring Arguments(const std::wstring& instance, const std::wstring& camera) {
-  return L"\"" + instance + L"\" \"" + camera + L"\" \"" + kGuid + L"\" \"FALSE\" \"0\"";
+std::wstring Arguments(const std::wstring& instance, const std::wstring& camera, const wchar_t* show = L"FALSE") {
+  return L"\"" + instance + L"\" \"" + camera + L"\" \"" + kGuid + L"\" \"" + show + L"\" \"0\"";
 }
 
 // Counts how often the host let a built graph go (the record's `released` rising), on a thread
@@ -38,7 +38,14 @@ std::wstring Arguments(const std::wstring& instance, const std::wstring& camera)
 class ReleaseCounter {
  public:
   explicit ReleaseCounter(const std::wstring& instance) {
-    if (SUCCEEDED(m_status.Open(instance.c_str()))) m_thread = std::thread([this] { Watch(); });
+    if (FAILED(m_status.Open(instance.c_str()))) return;
+    m_thread = std::thread([this] {
+      const volatile uint32_t* released = &m_status.Record()->released;
+      for (uint32_t last = *released, now = last; !m_stop; ::Sleep(1), last = now) {
+        now = *released;
+        if (now != 0 && last == 0) ++m_count;
+      }
+    });
   }
   ~ReleaseCounter() {
     m_stop = true;
@@ -48,15 +55,6 @@ class ReleaseCounter {
   LONG Count() const { return m_count.load(); }
 
  private:
-  void Watch() {
-    const volatile uint32_t* released = &m_status.Record()->released;
-    for (uint32_t last = *released; !m_stop; ::Sleep(1)) {
-      const uint32_t now = *released;
-      if (now != 0 && last == 0) ++m_count;
-      last = now;
-    }
-  }
-
   CStatusChannelClient m_status;
   std::atomic<bool> m_stop{false};
   std::atomic<LONG> m_count{0};
@@ -83,11 +81,10 @@ class HostTest : public testing::Test {
 }  // namespace
 
 TEST_F(HostTest, StartupEndsAtOnceForBadArgumentsAnUnknownCameraOrAHealthyHostServing) {
-  // Bad arguments end with 0 before any named object; an instance too long for them with E_UNEXPECTED.
+  // An instance too long for the named objects ends with E_UNEXPECTED (other bad arguments are
+  // ShellRulesTest's).
   const std::wstring instance = UniqueInstanceName(L"host");
-  EXPECT_EQ(0u, RunHost(L"\"" + instance + L"\" \"Cam\" \"" + kGuid + L"\" \"FALSE\""));  // five entries
   CStatusChannelClient view;
-  EXPECT_TRUE(FAILED(view.Open(instance.c_str())));
   EXPECT_EQ(0x8000FFFFu, RunHost(Arguments(std::wstring(240, L'h'), L"Cam")));
 
   // An unknown camera shuts the instance down in order, resetting a record that was not fresh.
@@ -105,29 +102,45 @@ TEST_F(HostTest, StartupEndsAtOnceForBadArgumentsAnUnknownCameraOrAHealthyHostSe
   EXPECT_EQ(0u, RunHost(Arguments(instance, L"Fontis Test Camera")));
   ASSERT_EQ(S_OK, view.Open(instance.c_str()));
   EXPECT_EQ(kOpBuildGraph, view.Record()->state);  // the serving host's record is untouched
-  EXPECT_EQ(S_OK, view.Record()->result);
   StopPeer(instance);
   EXPECT_EQ(0u, first.Wait(10000));
 }
 
-// The host finds a client's request for another camera waiting (by its GUID, under an empty name),
-// opens that camera, publishes it in the request channel and, hidden and without clients, ends by
-// itself. Which requests name another camera is ShellRulesTest's.
-TEST_F(HostTest, StartupAWaitingRequestForAnotherCameraIsTakenOver) {
+// A shown host finds a client's request for another camera waiting (by its GUID, under an empty
+// name), opens that camera and publishes it in the request channel. Which requests name another
+// camera is ShellRulesTest's. Without clients it stays; a WM_QUIT sent to its procedure gives the
+// instance up in order and quits nothing; closing the window then destroys it, and with it the host.
+TEST_F(HostTest, StartupAShownHostTakesOverAWaitingRequestStaysWithoutClientsAndEndsWhenItsWindowCloses) {
   const GUID second = kTestCameraProfiles[kTestCamSecond].clsid;
   HostRig rig(L"takeover");
   ASSERT_TRUE(rig.IsOpen());
   ASSERT_EQ(S_OK, rig.Status().RequestDevice(L"", second));
-  ASSERT_TRUE(rig.Process().Start(L"FontisHost.exe", Arguments(rig.Instance(), L"Fontis Test Camera")));
-  EXPECT_EQ(0u, rig.WaitExit());
+  ASSERT_TRUE(rig.Process().Start(L"FontisHost.exe", Arguments(rig.Instance(), L"Fontis Test Camera", L"TRUE")));
+  ASSERT_TRUE(rig.WaitRunning(false));
+  // The camera is published once the graph is built.
+  ASSERT_TRUE(WaitUntil([&] { return rig.Channel().deviceGuidText[0] != L'\0'; }, kHostWaitMs));
   const RgCenterBlock channel = rig.Channel();
   EXPECT_STREQ(L"", channel.deviceName);
   EXPECT_EQ(GuidString(second), std::wstring(channel.deviceGuidText));
-  // It served (released its graph when no client came) and acknowledged the request.
-  const GraphErrInfo record = rig.Record();
-  EXPECT_EQ(kOpReleaseGraph, record.state);
-  EXPECT_EQ(S_OK, record.result);
-  EXPECT_EQ(0u, record.deviceChangePending);
+  EXPECT_EQ(0u, rig.Record().deviceChangePending);
+
+  HWND window = rig.Window();
+  ASSERT_NE(nullptr, window);
+  EXPECT_TRUE(::IsWindowVisible(window));
+  WCHAR title[64] = {};
+  ::GetWindowTextW(window, title, 64);
+  EXPECT_STREQ(L"Fontis Camera Host", title);  // the prefix's user interface is English
+  // The client check is a hidden host's: a shown one ignores it even when told not to ask.
+  EXPECT_TRUE(rig.Send(WM_HOST_CHECK_CLIENTS, 0));
+  ::Sleep(kQuietMs);
+  EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), rig.WaitExit(0));
+  EXPECT_TRUE(rig.HostHoldsInstance());
+
+  ASSERT_TRUE(rig.Send(WM_QUIT, 0));
+  ExpectInstanceShutDown(rig);
+  EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), rig.WaitExit(0));
+  ASSERT_TRUE(rig.Post(WM_CLOSE, 0));
+  EXPECT_EQ(0u, rig.WaitExit());
 }
 
 TEST_F(HostTest, ServingRunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCamera) {
@@ -138,15 +151,12 @@ TEST_F(HostTest, ServingRunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCam
   ASSERT_TRUE(rig.Start(L"Fontis Test Camera", GUID_NULL, false));
   ASSERT_TRUE(rig.WaitRunning(false)) << "no graph was built";
   ASSERT_TRUE(rig.SetWantsVideo(first, true));
-  EXPECT_TRUE(rig.WaitRunning(true));
-  EXPECT_TRUE(rig.WaitFrames(5));
   EXPECT_TRUE(rig.WaitFrameSize(640, 480));
 
   // A second client asks for more: the camera runs at the larger of the two.
   const int second = rig.Join(true, 1280, 720);
   ASSERT_GE(second, 0);
   EXPECT_TRUE(rig.WaitFrameSize(1280, 720));
-  EXPECT_TRUE(rig.WaitRunning(true));
 
   // Nobody wants video any more: the graph stops and stays built.
   ASSERT_TRUE(rig.Leave(second));
@@ -162,10 +172,8 @@ TEST_F(HostTest, ServingRunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCam
   EXPECT_EQ(0u, ctl.Wait(kHostWaitMs));
   EXPECT_TRUE(WaitUntil(
       [&] { return rig.Record().deviceChangePending == 0 && !rig.IsEventSet(CStatusChannelClient::kDeviceChangeEvent); },
-      kHostWaitMs))
-      << "the request was not acknowledged";
-  EXPECT_TRUE(rig.WaitRunning(true));
-  EXPECT_TRUE(rig.WaitCamera(kTestCamSecond)) << "no frame of the second camera";
+      kHostWaitMs));
+  EXPECT_TRUE(rig.WaitCamera(kTestCamSecond));
 
   // The last client of another process leaves: the hidden host ends by itself, releasing its
   // graph and the instance.
@@ -175,36 +183,6 @@ TEST_F(HostTest, ServingRunsWhileAClientWantsVideoInTheLargestSizeAndSwitchesCam
   EXPECT_EQ(kOpReleaseGraph, rig.Record().state);
 }
 
-TEST_F(HostTest, ServingAShownHostStaysWithoutClientsGivesUpOnASentQuitAndEndsWhenItsWindowCloses) {
-  HostRig rig(L"shown");
-  const int client = rig.StartServing(true);
-  ASSERT_GE(client, 0);
-
-  HWND window = rig.Window();
-  ASSERT_NE(nullptr, window);
-  EXPECT_TRUE(::IsWindowVisible(window));
-  WCHAR title[64] = {};
-  ::GetWindowTextW(window, title, 64);
-  EXPECT_STREQ(L"Fontis Camera Host", title);  // the prefix's user interface is English
-  // The client check is a hidden host's: a shown one ignores it even when told not to ask.
-  EXPECT_TRUE(rig.Send(WM_HOST_CHECK_CLIENTS, 0));
-
-  // The last client leaves.
-  ASSERT_TRUE(rig.Leave(client));
-  ::Sleep(kQuietMs);
-  EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), rig.WaitExit(0));
-  EXPECT_TRUE(rig.HostHoldsInstance());
-
-  // A WM_QUIT sent to the procedure gives the instance up in order and quits nothing; closing
-  // the window then destroys it, and with it the host.
-  ASSERT_TRUE(rig.Send(WM_QUIT, 0));
-  ExpectInstanceShutDown(rig);
-  EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), rig.WaitExit(0));
-  ASSERT_TRUE(rig.Post(WM_CLOSE, 0));
-  EXPECT_EQ(0u, rig.WaitExit());
-  ExpectInstanceShutDown(rig);
-}
-
 TEST_F(HostTest, EndingKilledOrQuitWithoutShutdownItsClientsAreServedNextAndItsOwnQuitIgnoresLaterMessages) {
   HostRig rig(L"ending");
   const int client = rig.StartServing();
@@ -212,11 +190,9 @@ TEST_F(HostTest, EndingKilledOrQuitWithoutShutdownItsClientsAreServedNextAndItsO
   ASSERT_TRUE(rig.WaitFrames(3));
   // Killed while it serves: the slot and the record are as the host left them.
   rig.Process().Kill();
-  const RgCenterBlock channel = rig.Channel();
-  EXPECT_EQ(1u, channel.clientCount);
-  EXPECT_EQ(::GetCurrentProcessId(), channel.clientSlots[client].processId);
+  EXPECT_EQ(::GetCurrentProcessId(), rig.Channel().clientSlots[client].processId);
   EXPECT_EQ(kOpRunGraph, rig.Record().state);
-  EXPECT_EQ(HostPresence::kNone, ProbeHostPresence(rig.Instance().c_str())) << "a client would start none";
+  EXPECT_EQ(HostPresence::kNone, ProbeHostPresence(rig.Instance().c_str()));
 
   // The next start by the client brings up a host that serves the same client.
   const auto restart = [&] {
@@ -268,13 +244,12 @@ TEST_F(HostTest, EndingASuccessorWaitingForAnUnhealthyHostTakesOverWhenItIsKille
   // Built, but every start of the camera fails: recorded as a failed run.
   ASSERT_TRUE(WaitUntil([&] { return rig.Record().state == kOpRunGraph && rig.Record().result == E_FAIL; },
                         kHostWaitMs));
+  EXPECT_EQ(HostPresence::kNone, ProbeHostPresence(rig.Instance().c_str()));  // a client would start one
 
   TestProcess successor;
   ASSERT_TRUE(successor.Start(L"FontisHost.exe", Arguments(rig.Instance(), L"Fontis Test Camera Faulty")));
   EXPECT_TRUE(WaitUntil([&] { return ProbeHostPresence(rig.Instance().c_str()) == HostPresence::kSuccessorWaiting; },
-                        kHostWaitMs))
-      << "the successor does not wait";
-  EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), successor.Wait(0));
+                        kHostWaitMs));
 
   faults.FailStarts(0, S_OK);
   rig.Process().Kill();
@@ -294,10 +269,8 @@ TEST_F(HostTest, EndingASuccessorWaitingForAnUnhealthyHostTakesOverWhenItIsKille
 TEST_F(HostTest, SessionPowerFollowsLockSuspendAndConsoleChanges) {
   HostRig rig(L"session");
   ASSERT_GE(rig.StartServing(), 0);
-  ASSERT_NE(nullptr, rig.Window());
   ReleaseCounter releases(rig.Instance());
   ASSERT_TRUE(releases.IsWatching());
-  EXPECT_EQ(kHostConditionNormal, rig.Record().hostCondition);
 
   // Lock: the graph stays, and the host counts as a client wanting video until the unlock.
   ASSERT_TRUE(Session(rig, WTS_SESSION_LOCK));
@@ -308,7 +281,6 @@ TEST_F(HostTest, SessionPowerFollowsLockSuspendAndConsoleChanges) {
   ASSERT_TRUE(Session(rig, WTS_SESSION_UNLOCK));
   EXPECT_EQ(kHostConditionNormal, rig.Record().hostCondition);
   EXPECT_EQ(0u, rig.Channel().placeholderActive);
-  EXPECT_TRUE(rig.IsRunEventSet());
   EXPECT_EQ(0, releases.Count());
 
   // Asked whether it may suspend, the host lets the camera go; when the suspend is called off,
@@ -324,15 +296,12 @@ TEST_F(HostTest, SessionPowerFollowsLockSuspendAndConsoleChanges) {
   ASSERT_TRUE(Power(rig, PBT_APMRESUMESUSPEND));
   ASSERT_TRUE(Power(rig, PBT_APMRESUMEAUTOMATIC));
   EXPECT_EQ(1, releases.Count());
-  EXPECT_TRUE(rig.IsRunEventSet());
 
   // The console goes: the camera is let go. Unlocking with no graph restarts it.
   ASSERT_TRUE(Session(rig, WTS_CONSOLE_DISCONNECT));
   EXPECT_EQ(kHostConditionDisconnected, rig.Record().hostCondition);
   EXPECT_EQ(2, releases.Count());
-  EXPECT_FALSE(rig.IsConnectEventSet());
   ASSERT_TRUE(Session(rig, WTS_SESSION_LOCK));
-  EXPECT_EQ(kHostConditionLocked, rig.Record().hostCondition);
   ASSERT_TRUE(Session(rig, WTS_SESSION_UNLOCK));
   EXPECT_TRUE(rig.WaitRunning(true));
   EXPECT_EQ(kHostConditionNormal, rig.Record().hostCondition);
@@ -351,7 +320,6 @@ TEST_F(HostTest, SessionPowerFollowsLockSuspendAndConsoleChanges) {
 
   // A real suspend, and a resume whose restart finds no camera: the host ends.
   ASSERT_TRUE(Power(rig, PBT_APMSUSPEND));
-  EXPECT_EQ(kHostConditionSuspended, rig.Record().hostCondition);
   ASSERT_EQ(S_OK, g_cameras->Registration().Unregister());
   ASSERT_TRUE(Power(rig, PBT_APMRESUMESUSPEND));
   EXPECT_EQ(0u, rig.WaitExit());

@@ -1,6 +1,8 @@
 #include "TestProcess.h"
 
 #include <cwchar>
+#include <fstream>
+#include <iterator>
 
 std::wstring UniqueInstanceName(const wchar_t* prefix) {
   static LONG counter = 0;
@@ -58,15 +60,8 @@ DWORD TestProcess::Wait(DWORD timeoutMs) {
 }
 
 std::string TestProcess::Output() const {
-  std::string text;
-  ScopedHandle file(::CreateFileW(m_outputPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  char buffer[4096];
-  DWORD read = 0;
-  while (file.IsValid() && ::ReadFile(file.Get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    text.append(buffer, read);
-  }
-  return text;
+  std::ifstream file(m_outputPath.c_str(), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 void TestProcess::Kill() {
