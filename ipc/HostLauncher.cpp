@@ -74,7 +74,8 @@ HRESULT LaunchHostIfNeeded(const HostLaunchRequest& request, LaunchOutcome* outc
   *outcome = LaunchOutcome::kStarted;
   if (process != nullptr) *process = nullptr;
 
-  switch (ProbeHostPresence(request.instanceName)) {
+  const HostPresence presence = ProbeHostPresence(request.instanceName);
+  switch (presence) {
     case HostPresence::kHealthy:
       *outcome = LaunchOutcome::kHostServes;
       return S_OK;
@@ -82,14 +83,17 @@ HRESULT LaunchHostIfNeeded(const HostLaunchRequest& request, LaunchOutcome* outc
       *outcome = LaunchOutcome::kSuccessorWaits;
       return S_OK;
     case HostPresence::kNone:
+    case HostPresence::kUnhealthy:
       break;
   }
 
   WCHAR commandLine[kCommandLineCapacity];
   if (!FormatHostCommandLine(request, commandLine, kCommandLineCapacity)) return E_INVALIDARG;
-  // Creates the record when no process has it, as a client may.
+  // Creates the record when no process has it, as a client may. The camera is asked for only
+  // when no host holds the instance: a serving host would take the request as a camera switch,
+  // and one that merely looked unhealthy for a moment (its record busy) would restart for it.
   CGraphErrInfo record;
-  if (SUCCEEDED(record.Open(request.instanceName))) RequestCamera(request);
+  if (SUCCEEDED(record.Open(request.instanceName)) && presence == HostPresence::kNone) RequestCamera(request);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION info = {};

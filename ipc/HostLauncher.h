@@ -24,9 +24,10 @@ BOOL HostPathBeside(HMODULE module, WCHAR* out, size_t capacity);
 
 enum class LaunchOutcome { kStarted, kHostServes, kSuccessorWaits };
 
-// Before it starts a host, the client names its camera in the status record (name, GUID and the
-// pending flag under the record's lock, then the device-change event), and it keeps the record
-// open until the host holds the instance or has ended.
+// Before it starts a host for an instance that no host holds, the client names its camera in the
+// status record (name, GUID and the pending flag under the record's lock, then the device-change
+// event); a host started beside one that holds the instance waits to succeed it and is asked for
+// nothing. The record stays open until the started host holds the instance or has ended.
 // On kStarted, *process holds the new host's process handle (the caller may wait on it).
 HRESULT LaunchHostIfNeeded(const HostLaunchRequest& request, LaunchOutcome* outcome, HANDLE* process);
 

@@ -106,7 +106,7 @@ HostPresence ProbeHostPresence(const WCHAR* instanceName) {
       return HostPresence::kSuccessorWaiting;
     }
   }
-  return HostPresence::kNone;
+  return hostServes ? HostPresence::kUnhealthy : HostPresence::kNone;
 }
 
 bool IsInstanceFlagPresent(const WCHAR* instanceName) {

@@ -30,8 +30,10 @@ void FinishLiveInstanceEnd(ScopedHandle& liveFlag, ScopedHandle& liveLock, bool 
 
 // What a client finds before it would start a host.
 enum class HostPresence {
-  kNone,             // no host serves and none waits: start one
+  kNone,             // no host holds the instance and none waits: start one
   kHealthy,          // a host serves with a built or running graph
+  kUnhealthy,        // a host holds the instance, its graph not seen healthy (or its record busy):
+                     // start one, which waits to take over
   kSuccessorWaiting, // a host is already waiting to take over
 };
 HostPresence ProbeHostPresence(const WCHAR* instanceName);

@@ -10,8 +10,13 @@
 #include "IpcTestSupport.h"
 #include "ipc/CGraphErrInfo.h"
 #include "ipc/CStatusChannelClient.h"
+#include "ipc/HostLauncher.h"
+#include "ipc/LiveInstance.h"
 #include "ipc/ObjectNames.h"
+#include "common/ScopedHandle.h"
 #include "support/StatusFixture.h"
+#include "support/TestProcess.h"
+#include "support/WaitUntil.h"
 
 namespace {
 
@@ -172,4 +177,30 @@ TEST_F(StatusLock, HeldPastTheTimeoutTheOperationDoesNothingAndOnceAbandonedItIs
   EXPECT_EQ(S_OK, host.BeginOperation(kOpBuildGraph));
   EXPECT_EQ(kOpBuildGraph, client.Record()->state);
   EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), TryMutexFromOtherThread(client.LockHandle()));
+}
+
+// A host that holds the instance but is not seen healthy (a failed graph, or only a record busy
+// at the moment the client looks) gets a successor started beside it. The client asks it for no
+// camera: the serving host would take the request as a switch and restart for it.
+TEST(LiveInstance, AClientBesideAnUnhealthyHostStartsASuccessorButAsksForNoCamera) {
+  const std::wstring instance = UniqueInstanceName(L"unhealthy");
+  TestProcess serving;
+  ASSERT_TRUE(StartPeer(serving, instance, L"serve " + instance + L" unhealthy"));
+  CStatusChannelClient status;
+  ASSERT_EQ(S_OK, status.Open(instance.c_str()));
+  EXPECT_EQ(HostPresence::kUnhealthy, ProbeHostPresence(instance.c_str()));
+
+  WCHAR hostPath[MAX_PATH];
+  ASSERT_TRUE(HostPathBeside(nullptr, hostPath, MAX_PATH));
+  const HostLaunchRequest request = {hostPath, instance.c_str(), L"Fontis Test Camera", L"", FALSE};
+  LaunchOutcome outcome = LaunchOutcome::kHostServes;
+  HANDLE started = nullptr;
+  ASSERT_EQ(S_OK, LaunchHostIfNeeded(request, &outcome, &started));
+  ScopedHandle successor(started);
+  EXPECT_EQ(LaunchOutcome::kStarted, outcome);
+  EXPECT_EQ(0u, status.Record()->deviceChangePending);
+  EXPECT_EQ(L'\0', status.Record()->deviceName[0]);
+  EXPECT_TRUE(WaitUntil([&] { return ProbeHostPresence(instance.c_str()) == HostPresence::kSuccessorWaiting; },
+                        60000));
+  ::TerminateProcess(successor.Get(), 0);
 }

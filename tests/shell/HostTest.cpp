@@ -244,7 +244,7 @@ TEST_F(HostTest, EndingASuccessorWaitingForAnUnhealthyHostTakesOverWhenItIsKille
   // Built, but every start of the camera fails: recorded as a failed run.
   ASSERT_TRUE(WaitUntil([&] { return rig.Record().state == kOpRunGraph && rig.Record().result == E_FAIL; },
                         kHostWaitMs));
-  EXPECT_EQ(HostPresence::kNone, ProbeHostPresence(rig.Instance().c_str()));  // a client would start one
+  EXPECT_EQ(HostPresence::kUnhealthy, ProbeHostPresence(rig.Instance().c_str()));  // a client would start one
 
   TestProcess successor;
   ASSERT_TRUE(successor.Start(L"FontisHost.exe", Arguments(rig.Instance(), L"Fontis Test Camera Faulty")));
